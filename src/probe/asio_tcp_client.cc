@@ -1,0 +1,340 @@
+#include "probe/asio_tcp_client.h"
+
+#include <netdb.h>
+
+#include <array>
+#include <asio.hpp>
+#include <cerrno>
+#include <cstddef>
+#include <deque>
+#include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "probe/socket_identity.h"
+
+namespace vornask {
+
+namespace {
+
+using asio::ip::tcp;
+
+struct Event {
+  enum class Kind { kConnected, kDisconnected, kError };
+  Kind kind = Kind::kConnected;
+  std::int16_t code = 0;
+  std::string description;
+  // A disconnection the caller asked for with Disconnect is owed to it even
+  // when a Connect comes before delivery; every other event belongs to the
+  // attempt and dies with it.
+  bool owed = false;
+};
+
+// Events carry codes as int16; a failure must never read as success, so a
+// code that does not fit (or a missing one) becomes something non-zero.
+std::int16_t FailureCode(int code) {
+  if (code == 0) return EIO;
+  if (code < std::numeric_limits<std::int16_t>::min() || code > std::numeric_limits<std::int16_t>::max()) {
+    return std::numeric_limits<std::int16_t>::max();
+  }
+  return static_cast<std::int16_t>(code);
+}
+
+// RFC 8305 section 4: alternate the families, starting with the one the
+// resolver put first, so that one broken family costs a single delay.
+std::vector<tcp::endpoint> Interleaved(const std::vector<tcp::endpoint>& resolved) {
+  std::vector<tcp::endpoint> first;
+  std::vector<tcp::endpoint> other;
+  for (const tcp::endpoint& endpoint : resolved) {
+    (endpoint.protocol() == resolved.front().protocol() ? first : other).push_back(endpoint);
+  }
+  std::vector<tcp::endpoint> ordered;
+  ordered.reserve(resolved.size());
+  for (std::size_t i = 0; i < first.size() || i < other.size(); ++i) {
+    if (i < first.size()) ordered.push_back(first[i]);
+    if (i < other.size()) ordered.push_back(other[i]);
+  }
+  return ordered;
+}
+
+// Handlers a single DeliverPendingEvents may run at most. It keeps a slice
+// short even when a peer floods the link with data we only throw away.
+constexpr int kMaxHandlersPerDelivery = 256;
+
+}  // namespace
+
+class AsioTcpClient::Impl {
+ public:
+  explicit Impl(Options options)
+      : options_(std::move(options)), lookup_(options_.lookup), work_(asio::make_work_guard(io_)), stagger_(io_) {}
+
+  bool LinkUp() const { return link_up_; }
+  const std::string& PeerHost() const { return peer_host_; }
+  std::int32_t PeerPort() const { return peer_port_; }
+
+  void Connect(const std::string& host, std::int32_t port) {
+    Abandon();
+    peer_host_ = host;
+    peer_port_ = port;
+    if (port < 1 || port > 65535) {
+      Fail(EAI_SERVICE);
+      return;
+    }
+    port_ = static_cast<std::uint16_t>(port);
+    // getaddrinfo reads an empty name as loopback; a target without a host
+    // must not quietly become this machine.
+    if (host.empty()) {
+      Fail(EAI_NONAME);
+      return;
+    }
+    asio::error_code not_numeric;
+    const asio::ip::address address = asio::ip::make_address(host, not_numeric);
+    if (!not_numeric) {
+      StartConnecting({tcp::endpoint(address, port_)});
+      return;
+    }
+    phase_ = Phase::kResolving;
+    lookup_.Start(host);
+  }
+
+  void Disconnect() {
+    if (!link_up_) return;
+    link_up_ = false;
+    // When the peer already closed, its disconnection is queued and counts
+    // as this one.
+    if (phase_ != Phase::kLinked) return;
+    CloseLink();
+    events_.push_back({Event::Kind::kDisconnected, 0, {}, true});
+  }
+
+  void DeliverPendingEvents(TcpClientEvents& events) {
+    for (int run = 0; run < kMaxHandlersPerDelivery && io_.poll_one() != 0; ++run) {
+    }
+    if (true) {
+      if (std::optional<LookupResult> result = lookup_.TakeResult()) Resolved(*result);
+    }
+    // Each event leaves the queue before its handler runs, so a handler that
+    // throws loses only its own event and the rest wait for the next call.
+    while (!events_.empty()) {
+      Event event = std::move(events_.front());
+      events_.pop_front();
+      switch (event.kind) {
+        case Event::Kind::kConnected:
+          if (event.code == 0) link_up_ = true;
+          events.tcpClient_Connected(event.code);
+          break;
+        case Event::Kind::kDisconnected:
+          link_up_ = false;
+          events.tcpClient_Disconnected();
+          break;
+        case Event::Kind::kError:
+          events.tcpClient_Error(event.code, event.description);
+          break;
+      }
+    }
+  }
+
+ private:
+  // kLinked: one socket is connected and watched; it stays so until the peer
+  // ends it, Disconnect, or the next Connect.
+  enum class Phase { kIdle, kResolving, kConnecting, kLinked };
+
+  // One address being tried.
+  struct Racer {
+    Racer(asio::io_context& io, const tcp::endpoint& to) : socket(io), endpoint(to) {}
+    tcp::socket socket;
+    tcp::endpoint endpoint;
+    bool in_flight = true;
+  };
+
+  // Ends the current attempt without a word. Handlers already queued for it
+  // still run later; the new attempt number makes them do nothing.
+  void Abandon() {
+    ++attempt_;
+    lookup_.Abandon();
+    stagger_.cancel();
+    racers_.clear();
+    endpoints_.clear();
+    CloseLink();
+    link_up_ = false;
+    std::erase_if(events_, [](const Event& event) { return !event.owed; });
+  }
+
+  void CloseLink() {
+    if (link_) {
+      asio::error_code ignored;
+      link_->close(ignored);
+      link_.reset();
+    }
+    if (phase_ == Phase::kLinked) phase_ = Phase::kIdle;
+  }
+
+  // The attempt's one completion, a failure.
+  void Fail(int code) {
+    stagger_.cancel();
+    racers_.clear();
+    endpoints_.clear();
+    phase_ = Phase::kIdle;
+    events_.push_back({Event::Kind::kConnected, FailureCode(code), {}, false});
+  }
+
+  void Resolved(const LookupResult& result) {
+    if (result.error != 0) {
+      Fail(result.error);
+      return;
+    }
+    std::vector<tcp::endpoint> resolved;
+    for (const std::string& text : result.addresses) {
+      asio::error_code bad;
+      const asio::ip::address address = asio::ip::make_address(text, bad);
+      if (!bad) resolved.emplace_back(address, port_);
+    }
+    if (resolved.empty()) {
+      Fail(EAI_NONAME);
+      return;
+    }
+    StartConnecting(Interleaved(resolved));
+  }
+
+  void StartConnecting(std::vector<tcp::endpoint> endpoints) {
+    phase_ = Phase::kConnecting;
+    endpoints_ = std::move(endpoints);
+    next_endpoint_ = 0;
+    last_error_ = ECONNREFUSED;
+    StartNextRacer();
+  }
+
+  // Starts the next address not yet tried; with none left, fails the attempt
+  // once nothing is in flight any more.
+  void StartNextRacer() {
+    while (next_endpoint_ < endpoints_.size()) {
+      const tcp::endpoint endpoint = endpoints_[next_endpoint_++];
+      peer_host_ = endpoint.address().to_string();
+      auto racer = std::make_unique<Racer>(io_, endpoint);
+      asio::error_code failed;
+      racer->socket.open(endpoint.protocol(), failed);
+      if (!failed && options_.local_port != 0) {
+        racer->socket.set_option(tcp::socket::reuse_address(true), failed);
+        if (!failed) racer->socket.bind(tcp::endpoint(endpoint.protocol(), options_.local_port), failed);
+      }
+      if (failed) {
+        last_error_ = failed.value();
+        continue;
+      }
+      const std::size_t index = racers_.size();
+      racers_.push_back(std::move(racer));
+      racers_.back()->socket.async_connect(
+          endpoint, [this, attempt = attempt_, index](const asio::error_code& result) { RacerDone(attempt, index, result); });
+      ArmStagger();
+      return;
+    }
+    stagger_.cancel();
+    for (const auto& racer : racers_) {
+      if (racer->in_flight) return;
+    }
+    Fail(last_error_);
+  }
+
+  // RFC 8305 section 5: an address that neither succeeds nor fails within
+  // the delay gets company, so one silent address cannot eat the caller's
+  // whole deadline.
+  void ArmStagger() {
+    if (next_endpoint_ >= endpoints_.size()) {
+      stagger_.cancel();
+      return;
+    }
+    stagger_.expires_after(options_.attempt_delay);
+    // A cancelled wait whose expiry is already queued still runs its handler
+    // with success; the arming number tells it apart from the current one.
+    stagger_.async_wait([this, attempt = attempt_, arming = ++stagger_arming_](const asio::error_code& result) {
+      if (result || attempt != attempt_ || arming != stagger_arming_ || phase_ != Phase::kConnecting) return;
+      StartNextRacer();
+    });
+  }
+
+  void RacerDone(std::uint64_t attempt, std::size_t index, asio::error_code result) {
+    if (attempt != attempt_ || phase_ != Phase::kConnecting || index >= racers_.size()) return;
+    Racer& racer = *racers_[index];
+    if (!racer.in_flight) return;
+    racer.in_flight = false;
+    if (!result && IsConnectedToItself(racer.socket.native_handle())) {
+      result = asio::error_code(ECONNREFUSED, asio::system_category());
+    }
+    if (!result) {
+      Won(racer);
+      return;
+    }
+    last_error_ = result.value();
+    peer_host_ = racer.endpoint.address().to_string();
+    asio::error_code ignored;
+    racer.socket.close(ignored);
+    StartNextRacer();
+  }
+
+  void Won(Racer& winner) {
+    peer_host_ = winner.endpoint.address().to_string();
+    link_.emplace(std::move(winner.socket));
+    stagger_.cancel();
+    racers_.clear();
+    endpoints_.clear();
+    phase_ = Phase::kLinked;
+    events_.push_back({Event::Kind::kConnected, 0, {}, false});
+    Watch();
+  }
+
+  // A pending read is how a close or reset by the peer gets noticed; what
+  // it reads is of no interest.
+  void Watch() {
+    link_->async_read_some(asio::buffer(discard_), [this, attempt = attempt_](const asio::error_code& result,
+                                                                                std::size_t) {
+      if (attempt != attempt_ || phase_ != Phase::kLinked) return;
+      if (!result) {
+        Watch();
+        return;
+      }
+      if (result != asio::error::eof) {
+        events_.push_back({Event::Kind::kError, FailureCode(result.value()), result.message(), false});
+      }
+      events_.push_back({Event::Kind::kDisconnected, 0, {}, false});
+      CloseLink();
+    });
+  }
+
+  Options options_;
+  BackgroundLookup lookup_;
+  // Outlives every socket and timer below: they still need it while closing.
+  // One thread only ever runs it.
+  asio::io_context io_{1};
+  // Keeps poll_one from treating an idle client as finished for good.
+  asio::executor_work_guard<asio::io_context::executor_type> work_;
+  asio::steady_timer stagger_;
+  std::uint64_t stagger_arming_ = 0;
+
+  std::uint64_t attempt_ = 0;
+  Phase phase_ = Phase::kIdle;
+  std::string peer_host_;
+  std::int32_t peer_port_ = 0;
+  std::uint16_t port_ = 0;
+  std::vector<tcp::endpoint> endpoints_;
+  std::size_t next_endpoint_ = 0;
+  int last_error_ = ECONNREFUSED;
+  std::vector<std::unique_ptr<Racer>> racers_;
+  std::array<char, 4096> discard_{};
+  std::optional<tcp::socket> link_;
+  bool link_up_ = false;
+  std::deque<Event> events_;
+};
+
+AsioTcpClient::AsioTcpClient() : AsioTcpClient(Options{}) {}
+AsioTcpClient::AsioTcpClient(Options options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+AsioTcpClient::~AsioTcpClient() = default;
+
+bool AsioTcpClient::LinkUp() { return impl_->LinkUp(); }
+void AsioTcpClient::Connect(const std::string& host, std::int32_t port) { impl_->Connect(host, port); }
+void AsioTcpClient::Disconnect() { impl_->Disconnect(); }
+std::string AsioTcpClient::PeerHost() { return impl_->PeerHost(); }
+std::int32_t AsioTcpClient::PeerPort() { return impl_->PeerPort(); }
+void AsioTcpClient::DeliverPendingEvents(TcpClientEvents& events) { impl_->DeliverPendingEvents(events); }
+
+}  // namespace vornask

@@ -1,0 +1,25 @@
+// Handlers of the client's events: where an attempt's outcome enters the run
+// state. They run inside Delay, in the middle of some wait.
+#pragma once
+
+#include "probe/tcp_client.h"
+#include "run/run_state.h"
+
+namespace vornask {
+
+class ClientEventHandlers final : public TcpClientEvents {
+ public:
+  explicit ClientEventHandlers(Run& run) : run_(run) {}
+
+  // Success marks the current target and ends the check's wait at its next
+  // poll; failure moves the deadline to now so the wait ends within a second.
+  void tcpClient_Connected(std::int16_t status_code) override;
+  void tcpClient_Disconnected() override;
+  // Traced only: an error neither marks the target nor ends the wait.
+  void tcpClient_Error(std::int16_t error_code, const std::string& description) override;
+
+ private:
+  Run& run_;
+};
+
+}  // namespace vornask

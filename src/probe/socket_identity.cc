@@ -1,0 +1,42 @@
+#include "probe/socket_identity.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+namespace vornask {
+
+namespace {
+
+bool SameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {
+  if (a.ss_family != b.ss_family) return false;
+  if (a.ss_family == AF_INET) {
+    const auto& x = reinterpret_cast<const sockaddr_in&>(a);
+    const auto& y = reinterpret_cast<const sockaddr_in&>(b);
+    return x.sin_port == y.sin_port && x.sin_addr.s_addr == y.sin_addr.s_addr;
+  }
+  if (a.ss_family == AF_INET6) {
+    const auto& x = reinterpret_cast<const sockaddr_in6&>(a);
+    const auto& y = reinterpret_cast<const sockaddr_in6&>(b);
+    // The scope matters for link-local addresses: fe80::1 on two interfaces
+    // are two different hosts.
+    return x.sin6_port == y.sin6_port && x.sin6_scope_id == y.sin6_scope_id &&
+           std::memcmp(&x.sin6_addr, &y.sin6_addr, sizeof x.sin6_addr) == 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsConnectedToItself(int fd) {
+  sockaddr_storage local{};
+  sockaddr_storage peer{};
+  socklen_t local_length = sizeof local;
+  socklen_t peer_length = sizeof peer;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_length) != 0) return false;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) return false;
+  return local_length == peer_length && SameEndpoint(local, peer);
+}
+
+}  // namespace vornask

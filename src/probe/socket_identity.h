@@ -1,0 +1,14 @@
+// A TCP connect to a port where nothing listens can still succeed on
+// loopback: when the kernel happens to pick that very port as the local
+// port, the socket meets its own SYN and ends up connected to itself. Such a
+// link proves nothing about the target, so it has to be recognised.
+#pragma once
+
+namespace vornask {
+
+// True when the connected socket `fd` has the same local and peer endpoint
+// (address and port, IPv4 or IPv6). False for anything else, including a
+// socket that is not connected or not a socket at all.
+bool IsConnectedToItself(int fd);
+
+}  // namespace vornask

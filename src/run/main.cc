@@ -1,0 +1,58 @@
+// Entry of the probe: wires the system clock, the Asio client and the trace
+// file beside the executable into one run, then ends the process the way the
+// run asks. Whatever the run could not handle ends it with status 0 and one
+// line on standard error, never with a status a caller could read as reached.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "diag/trace_log.h"
+#include "probe/asio_tcp_client.h"
+#include "run/argument_text.h"
+#include "run/env.h"
+#include "run/main_window.h"
+#include "run/run_state.h"
+#include "run/usage.h"
+
+namespace {
+
+int ReportUnhandled(const char* what) {
+  std::fprintf(stderr, "vornask: run stopped: %s\n", what);
+  return vornask::kStatusNotReached;
+}
+
+int RunProbe(int argc, char** argv) {
+  using namespace vornask;
+  Env& env = SystemEnv();
+  TraceLog log(TraceFilePathBesideExecutable(), env);
+  AsioTcpClient client;
+  Run run(env, client, log, JoinArguments(argc, argv));
+  MainWindow window(run);
+  const RunEnd end = window.Load();
+  if (end.immediate) std::_Exit(end.status);
+  return end.status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(vornask::kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("vornask %s\n", VORNASK_VERSION);
+    return 0;
+  }
+  try {
+    return RunProbe(argc, argv);
+  } catch (const vornask::RunAborted& aborted) {
+    return ReportUnhandled(aborted.what.c_str());
+  } catch (const std::exception& failure) {
+    return ReportUnhandled(failure.what());
+  } catch (...) {
+    return ReportUnhandled("unknown failure");
+  }
+}

@@ -1,0 +1,71 @@
+// What one probe run owns: its state, the target table, and the doors to the
+// clock, the client and the trace. One Run object lives for one run, so every
+// run (and every test) starts from zero.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "diag/trace_log.h"
+#include "probe/tcp_client.h"
+#include "run/env.h"
+
+namespace vornask {
+
+struct RunState {
+  bool DebugOn = false;
+  bool IsConnected = false;
+  // Moment (monotonic whole seconds) at which the current attempt is given up.
+  std::int64_t Deadline = 0;
+  std::int16_t RequiredCount = 0;
+  std::int16_t TargetCount = 0;
+  // Number of the target being probed; the client's events are credited to it.
+  std::int16_t CurrentTarget = 0;
+};
+
+struct TargetEntry {
+  std::string Host;
+  std::int32_t Port = 0;
+  std::int16_t Connected = 0;  // 0 or 1, summed by the tally
+};
+
+inline constexpr int kMaxTargets = 10;
+
+// Ten entries numbered 1 to 10; any other number fails like any other error.
+class Targets {
+ public:
+  TargetEntry& operator[](std::int32_t number);
+  const TargetEntry& operator[](std::int32_t number) const;
+
+ private:
+  std::array<TargetEntry, kMaxTargets> entries_{};
+};
+
+// Thrown by a failure that no handler of the run may catch: one that escaped
+// a client event handler. It ends the run like any other unhandled failure.
+struct RunAborted {
+  std::string what;
+};
+
+struct Run {
+  Run(Env& env, TcpClient& client, TraceLog& log, std::string argument_text)
+      : env(env), client(client), log(log), argument_text(std::move(argument_text)) {}
+
+  Env& env;
+  TcpClient& client;
+  TraceLog& log;
+  // Receiver of the client's events; set by whoever owns the handlers.
+  TcpClientEvents* events = nullptr;
+  // The command line after the program name, as one text.
+  std::string argument_text;
+
+  RunState state;
+  Targets targets;
+};
+
+// The paced wait: ms / 10 (truncated) slices, each a 10 ms sleep followed by
+// delivery of every pending client event. The only place events are handled.
+void Delay(Run& run, std::int16_t ms);
+
+}  // namespace vornask

@@ -1,0 +1,24 @@
+#pragma once
+
+namespace vornask {
+
+// Printed by --help; kept in step with the README.
+inline constexpr const char* kUsage =
+    "Usage: vornask COUNT HOST:PORT [HOST:PORT ...]\n"
+    "\n"
+    "Tries a TCP connection to each target in turn (up to ten), giving each\n"
+    "attempt 25 seconds, and exits with status 100 when at least COUNT targets\n"
+    "accepted a connection, 0 otherwise.\n"
+    "\n"
+    "Exit status:\n"
+    "  100  at least COUNT targets accepted a connection\n"
+    "  0    too few targets accepted, no targets were given, the arguments were\n"
+    "       rejected, or the run failed (a line on standard error then says why)\n"
+    "\n"
+    "Trace: when a regular file named tcpdebug.txt exists in the directory of\n"
+    "the vornask executable, each run appends a timestamped trace to it.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n";
+
+}  // namespace vornask

@@ -1,0 +1,157 @@
+#include "run/argument_reading.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "run/argument_text.h"
+#include "support/run_fixture.h"
+
+namespace vornask::testing {
+namespace {
+
+struct SplitCase {
+  std::string text;
+  std::vector<std::string> slots;  // leading slots; the rest must stay empty
+};
+
+class SplitArgumentsTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitArgumentsTest, FillsTheSlots) {
+  ArgTokens tokens;
+  SplitArguments(GetParam().text, tokens);
+  std::vector<std::string> expected = GetParam().slots;
+  expected.resize(tokens.size());
+  EXPECT_EQ(std::vector<std::string>(tokens.begin(), tokens.end()), expected) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SplitArgumentsTest,
+    ::testing::Values(
+        SplitCase{"", {}}, SplitCase{"1 a:1 b:2", {"1", "a:1", "b:2"}}, SplitCase{"1\ta:1", {"1", "a:1"}},
+        SplitCase{"1  a:1", {"1", "", "a:1"}}, SplitCase{" 1", {"", "1"}},
+        SplitCase{"1 \"my host:80\"", {"1", "my host:80"}}, SplitCase{"1 a\"b c\"d:1", {"1", "ab cd:1"}},
+        SplitCase{"1 \"\" b:2", {"1", "", "b:2"}}, SplitCase{"1 \"a b", {"1", "a b"}},
+        SplitCase{"1 a b c d e f g h i j k", {"1", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j k"}},
+        SplitCase{"1 a b c d e f g h i j\t\"k\" l  m",
+                  {"1", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j\tk l  m"}}));
+
+TEST(SplitArgumentsLength, TextOver32767BytesIsRejectedWhole) {
+  ArgTokens tokens;
+  EXPECT_NO_THROW(SplitArguments(std::string(32767, 'x'), tokens));
+  ArgTokens untouched;
+  EXPECT_THROW(SplitArguments(std::string(32768, 'x'), untouched), std::overflow_error);
+  EXPECT_TRUE(untouched[0].empty());
+}
+
+struct Target {
+  std::string host;
+  std::int32_t port;
+  friend bool operator==(const Target&, const Target&) = default;
+};
+
+void PrintTo(const Target& target, std::ostream* out) { *out << target.host << ':' << target.port; }
+
+struct ReadCase {
+  std::string text;
+  std::int16_t required;
+  std::vector<Target> targets;
+};
+
+class ReadArgumentsTest : public RunFixture, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(ReadArgumentsTest, FillsCountAndTargets) {
+  run.argument_text = GetParam().text;
+  EXPECT_EQ(ReadArguments(run), ArgumentsOutcome::kContinue);
+  EXPECT_EQ(run.state.RequiredCount, GetParam().required);
+  std::vector<Target> read;
+  for (int n = 1; n <= run.state.TargetCount; ++n) read.push_back({run.targets[n].Host, run.targets[n].Port});
+  EXPECT_EQ(read, GetParam().targets) << GetParam().text;
+  EXPECT_EQ(env.elapsed_ms(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ReadArgumentsTest,
+    ::testing::Values(
+        ReadCase{"", 0, {}}, ReadCase{"3", 3, {}}, ReadCase{"-5 a:1", -5, {{"a", 1}}},
+        ReadCase{"2 a:80 b:443", 2, {{"a", 80}, {"b", 443}}}, ReadCase{"1  a:80", 1, {}},
+        ReadCase{"1 a:80  b:81", 1, {{"a", 80}}}, ReadCase{"1 nocolon b:2", 1, {{"", 0}, {"b", 2}}},
+        ReadCase{"1 :80", 1, {{"", 80}}}, ReadCase{"1 \"my host:80\"", 1, {{"my host", 80}}},
+        ReadCase{"1 \"\" a:1", 1, {}}, ReadCase{"1 h:-1", 1, {{"h", -1}}}, ReadCase{"1 h:70000", 1, {{"h", 70000}}},
+        ReadCase{"1 \"h: 80 \"", 1, {{"h", 80}}}, ReadCase{"2.5 h:80.5", 2, {{"h", 80}}},
+        ReadCase{"1 a b c d e f g h i x y:5",
+                 1,
+                 {{"", 0}, {"", 0}, {"", 0}, {"", 0}, {"", 0}, {"", 0}, {"", 0}, {"", 0}, {"", 0}, {"x y", 5}}}));
+
+class ArgumentErrorTest : public RunFixture, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ArgumentErrorTest, UntracedErrorLeavesNoTargets) {
+  run.argument_text = GetParam();
+  EXPECT_EQ(ReadArguments(run), ArgumentsOutcome::kContinue);
+  EXPECT_EQ(run.state.TargetCount, 0);
+  EXPECT_EQ(env.elapsed_ms(), 0);
+}
+
+TEST_P(ArgumentErrorTest, TracedErrorWritesItsLineWaitsAndEndsTheProgram) {
+  EnableTrace();
+  run.state.DebugOn = true;
+  run.argument_text = GetParam();
+  EXPECT_EQ(ReadArguments(run), ArgumentsOutcome::kEndProgram);
+  EXPECT_EQ(run.state.TargetCount, 0);
+  EXPECT_EQ(env.elapsed_ms(), 500);
+  EXPECT_EQ(TraceLines(), (std::vector<std::string>{"2026-12-10 12:00:00 CommandLine = " + GetParam(),
+                                                    "2026-12-10 12:00:00 Argument Error"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ArgumentErrorTest,
+                         ::testing::Values("x", "1 a:", "1 a:b", "1 a:1:2", "1 [::1]:22", "32768", "1 a:2147483648",
+                                           "1 a:1 a:1 a:1 a:1 a:1 a:1 a:1 a:1 a:1 a:1 a:1"));
+
+TEST_F(RunFixture, ArgumentErrorKeepsWhatWasStoredBeforeIt) {
+  run.argument_text = "1 a:80 b:x";
+  ReadArguments(run);
+  EXPECT_EQ(run.state.RequiredCount, 1);
+  EXPECT_EQ(run.targets[1].Host, "a");
+  EXPECT_EQ(run.targets[1].Port, 80);
+  EXPECT_EQ(run.targets[2].Host, "b");
+  EXPECT_EQ(run.state.TargetCount, 0);
+}
+
+TEST_F(RunFixture, OverlongTextFailsBeforeTheCommandLineIsTraced) {
+  EnableTrace();
+  run.state.DebugOn = true;
+  run.argument_text = "1 a:" + std::string(32765, '1');
+  EXPECT_EQ(ReadArguments(run), ArgumentsOutcome::kEndProgram);
+  EXPECT_EQ(TraceLines(), std::vector<std::string>{"2026-12-10 12:00:00 Argument Error"});
+}
+
+TEST_F(RunFixture, UnwritableTraceLeavesTheArgumentErrorHandler) {
+  run.state.DebugOn = true;
+  run.argument_text = "x";
+  std::filesystem::remove_all(dir.path());
+  EXPECT_THROW(ReadArguments(run), std::system_error);
+}
+
+struct JoinCase {
+  std::vector<const char*> arguments;
+  std::string text;
+};
+
+class JoinArgumentsTest : public ::testing::TestWithParam<JoinCase> {};
+
+TEST_P(JoinArgumentsTest, QuotesOnlyWhatWouldOtherwiseSplit) {
+  std::vector<const char*> argv{"vornask"};
+  argv.insert(argv.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+  EXPECT_EQ(JoinArguments(static_cast<int>(argv.size()), argv.data()), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, JoinArgumentsTest,
+                         ::testing::Values(JoinCase{{}, ""}, JoinCase{{"1", "a:80"}, "1 a:80"},
+                                           JoinCase{{"1", "my host:80"}, "1 \"my host:80\""},
+                                           JoinCase{{"1", "", "b:2"}, "1 \"\" b:2"},
+                                           JoinCase{{"1", "t\tab:2"}, "1 \"t\tab:2\""},
+                                           JoinCase{{"1", "a\"b:2", "\xff\xfe:3"}, "1 a\"b:2 \xff\xfe:3"}));
+
+}  // namespace
+}  // namespace vornask::testing

@@ -1,0 +1,200 @@
+#include "support/loopback.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+namespace vornask::testing {
+
+namespace {
+
+[[noreturn]] void Throw(const std::string& what) {
+  throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+struct SocketAddress {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+  int family() const { return storage.ss_family; }
+  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+SocketAddress LoopbackAddress(const std::string& address, std::uint16_t port) {
+  SocketAddress result;
+  auto& v4 = reinterpret_cast<sockaddr_in&>(result.storage);
+  auto& v6 = reinterpret_cast<sockaddr_in6&>(result.storage);
+  if (::inet_pton(AF_INET, address.c_str(), &v4.sin_addr) == 1) {
+    if ((ntohl(v4.sin_addr.s_addr) >> 24) != 127) throw std::runtime_error("not a loopback address: " + address);
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(port);
+    result.length = sizeof v4;
+  } else if (::inet_pton(AF_INET6, address.c_str(), &v6.sin6_addr) == 1) {
+    if (!IN6_IS_ADDR_LOOPBACK(&v6.sin6_addr)) throw std::runtime_error("not a loopback address: " + address);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(port);
+    result.length = sizeof v6;
+  } else {
+    throw std::runtime_error("not a numeric address: " + address);
+  }
+  return result;
+}
+
+UniqueFd BoundSocket(const std::string& address, std::uint16_t port) {
+  const SocketAddress at = LoopbackAddress(address, port);
+  UniqueFd socket(::socket(at.family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (socket.get() < 0) Throw("socket");
+  if (::bind(socket.get(), at.get(), at.length) != 0) Throw("bind " + address + " port " + std::to_string(port));
+  return socket;
+}
+
+void Abort(int fd) {
+  const linger abortive{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+}
+
+}  // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    fd_ = other.Release();
+  }
+  return *this;
+}
+
+int UniqueFd::Release() { return std::exchange(fd_, -1); }
+
+void UniqueFd::Reset() {
+  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+}
+
+std::uint16_t LocalPort(int fd) {
+  sockaddr_storage local{};
+  socklen_t length = sizeof local;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) Throw("getsockname");
+  return local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<const sockaddr_in6&>(local).sin6_port)
+                                     : ntohs(reinterpret_cast<const sockaddr_in&>(local).sin_port);
+}
+
+std::uint16_t FreeLoopbackPort(const std::string& address) { return LocalPort(BoundSocket(address, 0).get()); }
+
+UniqueFd ConnectLoopback(const std::string& address, std::uint16_t port, std::uint16_t local_port) {
+  const SocketAddress to = LoopbackAddress(address, port);
+  UniqueFd socket = local_port != 0 ? BoundSocket(address, local_port)
+                                    : UniqueFd(::socket(to.family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (socket.get() < 0) Throw("socket");
+  if (::connect(socket.get(), to.get(), to.length) != 0) Throw("connect " + address + " port " + std::to_string(port));
+  return socket;
+}
+
+void ResetConnection(UniqueFd& connection) {
+  Abort(connection.get());
+  connection.Reset();
+}
+
+RefusingPort::RefusingPort(std::string address, std::uint16_t port)
+    : address_(std::move(address)), socket_(BoundSocket(address_, port)), port_(LocalPort(socket_.get())) {}
+
+LoopbackListener::LoopbackListener(Behaviour behaviour, std::string address, std::uint16_t port)
+    : behaviour_(behaviour), address_(std::move(address)), listener_(BoundSocket(address_, port)) {
+  port_ = LocalPort(listener_.get());
+  if (behaviour_ == Behaviour::kSilent) {
+    // Backlog 0 still admits one connection to the queue; the filler takes
+    // that place and, never accepted, keeps it.
+    if (::listen(listener_.get(), 0) != 0) Throw("listen");
+    filler_ = ConnectLoopback(address_, port_);
+    return;
+  }
+  if (::listen(listener_.get(), SOMAXCONN) != 0) Throw("listen");
+  wake_ = UniqueFd(::eventfd(0, EFD_CLOEXEC));
+  if (wake_.get() < 0) Throw("eventfd");
+  acceptor_ = std::thread([this] { AcceptLoop(); });
+}
+
+LoopbackListener::~LoopbackListener() {
+  if (acceptor_.joinable()) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wake_.get(), &one, sizeof one);
+    acceptor_.join();
+  }
+}
+
+void LoopbackListener::AcceptLoop() {
+  pollfd watched[2] = {{listener_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+  for (;;) {
+    if (::poll(watched, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (watched[1].revents != 0) return;
+    UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (connection.get() < 0) continue;
+    std::lock_guard lock(mutex_);
+    switch (behaviour_) {
+      case Behaviour::kAcceptThenClose:
+        connection.Reset();
+        break;
+      case Behaviour::kAcceptThenReset:
+        ResetConnection(connection);
+        break;
+      default:
+        held_.push_back(std::move(connection));
+        break;
+    }
+    ++accepted_;
+    accepted_changed_.notify_all();
+  }
+}
+
+int LoopbackListener::accepted() const {
+  std::lock_guard lock(mutex_);
+  return accepted_;
+}
+
+bool LoopbackListener::WaitForAccepted(int count, std::chrono::milliseconds bound) const {
+  std::unique_lock lock(mutex_);
+  return accepted_changed_.wait_for(lock, bound, [&] { return accepted_ >= count; });
+}
+
+void LoopbackListener::CloseHeld() {
+  std::lock_guard lock(mutex_);
+  held_.clear();
+}
+
+void LoopbackListener::ResetHeld() {
+  std::lock_guard lock(mutex_);
+  for (UniqueFd& connection : held_) ResetConnection(connection);
+  held_.clear();
+}
+
+bool LoopbackListener::WaitForPeerClose(std::chrono::milliseconds bound) {
+  std::vector<pollfd> open;
+  {
+    std::lock_guard lock(mutex_);
+    for (const UniqueFd& connection : held_) open.push_back({connection.get(), POLLIN, 0});
+  }
+  if (open.empty()) return false;
+  const auto end = std::chrono::steady_clock::now() + bound;
+  while (!open.empty()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    if (::poll(open.data(), open.size(), static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
+    std::erase_if(open, [](const pollfd& entry) {
+      if (entry.revents == 0) return false;
+      char dropped[512];
+      const ssize_t n = ::recv(entry.fd, dropped, sizeof dropped, MSG_DONTWAIT);
+      return n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+    });
+  }
+  return true;
+}
+
+}  // namespace vornask::testing
