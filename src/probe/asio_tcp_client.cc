@@ -111,14 +111,13 @@ class AsioTcpClient::Impl {
   void DeliverPendingEvents(TcpClientEvents& events) {
     for (int run = 0; run < kMaxHandlersPerDelivery && io_.poll_one() != 0; ++run) {
     }
-    if (true) {
+    if (phase_ == Phase::kResolving) {
       if (std::optional<LookupResult> result = lookup_.TakeResult()) Resolved(*result);
     }
     // Each event leaves the queue before its handler runs, so a handler that
     // throws loses only its own event and the rest wait for the next call.
     while (!events_.empty()) {
       Event event = std::move(events_.front());
-      events_.pop_front();
       switch (event.kind) {
         case Event::Kind::kConnected:
           if (event.code == 0) link_up_ = true;

@@ -1,0 +1,270 @@
+// Whatever bytes arrive as the argument text, reading them must not crash or
+// read outside the text, must leave a target table the probe can walk, must
+// agree with a plain reference reading of every number, and must store the
+// same result every time, with tracing on or off.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "diag/trace_log.h"
+#include "probe/tcp_client.h"
+#include "run/argument_reading.h"
+#include "run/env.h"
+#include "run/run_state.h"
+
+namespace {
+
+using vornask::ArgTokens;
+using vornask::ArgumentsOutcome;
+using vornask::TargetEntry;
+
+[[noreturn]] void Fail(const char* why) {
+  std::fprintf(stderr, "argument_reading_fuzzer: %s\n", why);
+  __builtin_trap();
+}
+
+void Check(bool holds, const char* why) {
+  if (!holds) Fail(why);
+}
+
+// Counts every use: an untraced reading must prove it never looked at the
+// clock or wrote the trace (each trace line asks for a timestamp).
+class CountingEnv final : public vornask::Env {
+ public:
+  std::int64_t NowSeconds() override {
+    ++uses;
+    return 0;
+  }
+  std::string LocalTimestamp() override {
+    ++uses;
+    return "2000-01-01 00:00:00";
+  }
+  void SleepMilliseconds(int) override { ++uses; }
+
+  int uses = 0;
+};
+
+// Reading arguments has no business with a connection; only the paced wait
+// after a traced argument error may hand over (no) events.
+class IdleClient final : public vornask::TcpClient {
+ public:
+  bool LinkUp() override { Fail("argument reading asked whether a link is up"); }
+  void Connect(const std::string&, std::int32_t) override { Fail("argument reading started a connection"); }
+  void Disconnect() override { Fail("argument reading closed a connection"); }
+  std::string PeerHost() override { Fail("argument reading asked for the peer host"); }
+  std::int32_t PeerPort() override { Fail("argument reading asked for the peer port"); }
+  void DeliverPendingEvents(vornask::TcpClientEvents&) override { ++deliveries; }
+
+  int deliveries = 0;
+};
+
+class IgnoredEvents final : public vornask::TcpClientEvents {
+ public:
+  void tcpClient_Connected(std::int16_t) override {}
+  void tcpClient_Disconnected() override {}
+  void tcpClient_Error(std::int16_t, const std::string&) override {}
+};
+
+struct Reading {
+  ArgumentsOutcome outcome = ArgumentsOutcome::kContinue;
+  std::int16_t required = 0;
+  std::int16_t target_count = 0;
+  std::array<TargetEntry, vornask::kMaxTargets> targets{};
+  int env_uses = 0;
+  int deliveries = 0;
+};
+
+Reading ReadOnce(std::string_view text, bool debug_on) {
+  CountingEnv env;
+  IdleClient client;
+  IgnoredEvents events;
+  vornask::TraceLog log("/dev/null", env);
+  vornask::Run run(env, client, log, std::string(text));
+  run.events = &events;
+  run.state.DebugOn = debug_on;
+
+  Reading reading;
+  reading.outcome = vornask::ReadArguments(run);
+  reading.required = run.state.RequiredCount;
+  reading.target_count = run.state.TargetCount;
+  for (int number = 1; number <= vornask::kMaxTargets; ++number) {
+    reading.targets[static_cast<std::size_t>(number - 1)] = run.targets[number];
+  }
+  reading.env_uses = env.uses;
+  reading.deliveries = client.deliveries;
+  return reading;
+}
+
+bool SameEntry(const TargetEntry& a, const TargetEntry& b) {
+  return a.Host == b.Host && a.Port == b.Port && a.Connected == b.Connected;
+}
+
+bool SameStored(const Reading& a, const Reading& b) {
+  if (a.required != b.required || a.target_count != b.target_count) return false;
+  for (std::size_t i = 0; i < a.targets.size(); ++i) {
+    if (!SameEntry(a.targets[i], b.targets[i])) return false;
+  }
+  return true;
+}
+
+// A number token read the plain way, in one forward scan: blanks, a sign,
+// digits, a point and digits, blanks. Rounding compares the fraction's digits
+// with "5" as text, which orders fractions correctly once their trailing
+// zeros are gone; so halves go to even without looking at single digits.
+std::optional<std::int64_t> ReferenceNumber(std::string_view text, std::int64_t min, std::int64_t max) {
+  std::string_view rest = text;
+  const auto skip_blanks = [&rest] {
+    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+  };
+  const auto take_digits = [&rest] {
+    std::size_t n = 0;
+    while (n < rest.size() && rest[n] >= '0' && rest[n] <= '9') ++n;
+    const std::string_view digits = rest.substr(0, n);
+    rest.remove_prefix(n);
+    return digits;
+  };
+
+  skip_blanks();
+  bool negative = false;
+  if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {
+    negative = rest.front() == '-';
+    rest.remove_prefix(1);
+  }
+  std::string_view whole = take_digits();
+  std::string_view fraction;
+  if (!rest.empty() && rest.front() == '.') {
+    rest.remove_prefix(1);
+    fraction = take_digits();
+  }
+  skip_blanks();
+  if (!rest.empty() || (whole.empty() && fraction.empty())) return std::nullopt;
+
+  while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
+  // Eighteen digits still fit the arithmetic and already exceed any range asked for.
+  if (whole.size() > 18) return std::nullopt;
+  std::int64_t magnitude = 0;
+  for (char c : whole) magnitude = magnitude * 10 + (c - '0');
+
+  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+  const int against_half = fraction.compare("5");
+  if (against_half > 0 || (against_half == 0 && magnitude % 2 == 1)) ++magnitude;
+
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  if (value < min || value > max) return std::nullopt;
+  return value;
+}
+
+// Splitting only drops quotes and separators: every other byte reaches a
+// token, none is invented, and the order is kept.
+void CheckTokens(std::string_view text, const ArgTokens& tokens) {
+  std::string kept_from_text;
+  for (char c : text) {
+    if (c != '"' && c != ' ' && c != '\t') kept_from_text += c;
+  }
+  std::string kept_from_tokens;
+  for (const std::string& token : tokens) {
+    Check(token.find('"') == std::string::npos, "a token kept a double quote");
+    for (char c : token) {
+      if (c != ' ' && c != '\t') kept_from_tokens += c;
+    }
+  }
+  Check(kept_from_text == kept_from_tokens, "splitting lost, invented or reordered bytes");
+}
+
+// `tokens` is null when the text was over the length limit.
+void CheckAgainstReference(const ArgTokens* tokens, bool debug_on, const Reading& got) {
+  Check(got.target_count >= 0 && got.target_count <= vornask::kMaxTargets, "TargetCount outside 0 to 10");
+
+  bool ok = tokens != nullptr;
+  std::int16_t required = 0;
+  std::size_t number = 0;  // targets reached, the failing one included
+  if (ok && !(*tokens)[0].empty()) {
+    const auto value = ReferenceNumber((*tokens)[0], std::numeric_limits<std::int16_t>::min(),
+                                       std::numeric_limits<std::int16_t>::max());
+    if (value) {
+      required = static_cast<std::int16_t>(*value);
+    } else {
+      ok = false;
+    }
+  }
+  Check(got.required == required, "RequiredCount differs from the reference reading");
+
+  for (std::size_t slot = 1; ok && slot < tokens->size() && !(*tokens)[slot].empty(); ++slot) {
+    const TargetEntry& entry = got.targets[number++];
+    const std::string_view token = (*tokens)[slot];
+    const std::size_t colon = token.find(':');
+    if (colon == std::string_view::npos) {
+      Check(SameEntry(entry, TargetEntry{}), "a target with no colon got a host or a port");
+      continue;
+    }
+    const std::string_view host = token.substr(0, colon);
+    const auto port = ReferenceNumber(token.substr(colon + 1), std::numeric_limits<std::int32_t>::min(),
+                                      std::numeric_limits<std::int32_t>::max());
+    if (!port) {
+      ok = false;
+      Check(entry.Port == 0 && entry.Connected == 0, "a target whose port was rejected kept a port");
+      Check(entry.Host.empty() || entry.Host == host, "a target whose port was rejected got a foreign host");
+      break;
+    }
+    Check(entry.Host == host, "a target's host differs from its token");
+    Check(entry.Port == *port, "a target's port differs from the reference reading");
+    Check(entry.Connected == 0, "a freshly read target counts as connected");
+  }
+  for (std::size_t i = number; i < got.targets.size(); ++i) {
+    Check(SameEntry(got.targets[i], TargetEntry{}), "a target past the last one read was written");
+  }
+  Check(got.target_count == (ok ? static_cast<std::int16_t>(number) : 0), "TargetCount differs from the targets read");
+
+  const bool ends = got.outcome == ArgumentsOutcome::kEndProgram;
+  Check(ends == (debug_on && !ok), "the outcome does not match the argument error");
+  if (debug_on) {
+    Check(got.env_uses > 0, "a traced reading wrote no trace line");
+  } else {
+    Check(got.env_uses == 0 && got.deliveries == 0, "an untraced reading used the clock, the trace or the client");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The reader gets a std::string, whose terminator and inline buffer would
+  // hide a read one past the end; splitting an exactly sized heap copy lets
+  // AddressSanitizer see any such read.
+  const std::unique_ptr<char[]> exact(new char[size]);
+  if (size > 0) std::memcpy(exact.get(), data, size);
+  const std::string_view text(exact.get(), size);
+
+  ArgTokens tokens;
+  bool too_long = false;
+  try {
+    vornask::SplitArguments(text, tokens);
+  } catch (const std::overflow_error&) {
+    too_long = true;
+  }
+  Check(too_long == (size > 32767), "the length limit is not 32767 bytes");
+  if (!too_long) CheckTokens(text, tokens);
+
+  std::optional<Reading> untraced;
+  for (const bool debug_on : {false, true}) {
+    const Reading first = ReadOnce(text, debug_on);
+    const Reading second = ReadOnce(text, debug_on);
+    Check(SameStored(first, second), "the same text read twice stored different results");
+    Check(first.outcome == second.outcome, "the same text read twice ended differently");
+    CheckAgainstReference(too_long ? nullptr : &tokens, debug_on, first);
+    if (untraced) {
+      Check(SameStored(*untraced, first), "tracing changed what was stored");
+    } else {
+      untraced = first;
+    }
+  }
+  return 0;
+}
