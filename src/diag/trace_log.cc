@@ -65,8 +65,13 @@ void TraceLog::AppendDebugLine(const std::function<std::string()>& compose_messa
 }
 
 void TraceLog::AppendText(const std::function<std::string()>& compose_text) {
-  FileDescriptor file(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  // O_NONBLOCK: a FIFO put in the file's place must fail the line, not hang
+  // the run until some reader appears.
+  FileDescriptor file(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
   if (file.get() < 0) ThrowErrno(errno, "cannot open trace file " + path_);
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) ThrowErrno(errno, "cannot open trace file " + path_);
+  if (!S_ISREG(info.st_mode)) ThrowErrno(EINVAL, "trace file is not a regular file: " + path_);
 
   const std::string text = compose_text();
   ssize_t written;

@@ -118,6 +118,7 @@ class AsioTcpClient::Impl {
     // throws loses only its own event and the rest wait for the next call.
     while (!events_.empty()) {
       Event event = std::move(events_.front());
+      events_.pop_front();
       switch (event.kind) {
         case Event::Kind::kConnected:
           if (event.code == 0) link_up_ = true;
@@ -261,7 +262,14 @@ class AsioTcpClient::Impl {
       result = asio::error_code(ECONNREFUSED, asio::system_category());
     }
     if (!result) {
-      Won(racer);
+      Won(racer, {});
+      return;
+    }
+    // A refusal reads ECONNREFUSED. A reset or broken pipe can only hit a
+    // connection that was already established: the peer accepted and then
+    // dropped it before we looked. The target was reached.
+    if (result == asio::error::connection_reset || result == asio::error::broken_pipe) {
+      Won(racer, result);
       return;
     }
     last_error_ = result.value();
@@ -271,7 +279,8 @@ class AsioTcpClient::Impl {
     StartNextRacer();
   }
 
-  void Won(Racer& winner) {
+  // `lost`: how the link already ended, if it did.
+  void Won(Racer& winner, const asio::error_code& lost) {
     peer_host_ = winner.endpoint.address().to_string();
     link_.emplace(std::move(winner.socket));
     stagger_.cancel();
@@ -279,7 +288,19 @@ class AsioTcpClient::Impl {
     endpoints_.clear();
     phase_ = Phase::kLinked;
     events_.push_back({Event::Kind::kConnected, 0, {}, false});
-    Watch();
+    if (lost) {
+      LinkLost(lost);
+    } else {
+      Watch();
+    }
+  }
+
+  void LinkLost(const asio::error_code& how) {
+    if (how != asio::error::eof) {
+      events_.push_back({Event::Kind::kError, FailureCode(how.value()), how.message(), false});
+    }
+    events_.push_back({Event::Kind::kDisconnected, 0, {}, false});
+    CloseLink();
   }
 
   // A pending read is how a close or reset by the peer gets noticed; what
@@ -288,15 +309,11 @@ class AsioTcpClient::Impl {
     link_->async_read_some(asio::buffer(discard_), [this, attempt = attempt_](const asio::error_code& result,
                                                                                 std::size_t) {
       if (attempt != attempt_ || phase_ != Phase::kLinked) return;
-      if (!result) {
+      if (result) {
+        LinkLost(result);
+      } else {
         Watch();
-        return;
       }
-      if (result != asio::error::eof) {
-        events_.push_back({Event::Kind::kError, FailureCode(result.value()), result.message(), false});
-      }
-      events_.push_back({Event::Kind::kDisconnected, 0, {}, false});
-      CloseLink();
     });
   }
 

@@ -76,6 +76,11 @@ TEST_F(TraceLogTest, SymlinkPutInPlaceOfTheFileIsNeverWrittenThrough) {
   EXPECT_EQ(ReadFile(dir / "target.txt"), "untouched");
 }
 
+TEST_F(TraceLogTest, FifoPutInPlaceOfTheFileFailsTheLineInsteadOfBlocking) {
+  ASSERT_EQ(mkfifo(file().c_str(), 0644), 0);
+  EXPECT_THROW(log.AppendDebugLine(" line"), std::system_error);
+}
+
 TEST_F(TraceLogTest, MessageIsComposedOnlyAfterTheFileOpened) {
   fs::remove_all(dir.path());
   bool composed = false;

@@ -7,9 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <regex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "support/temp_dir.h"
 
@@ -27,8 +27,9 @@ void Drain(int fd, std::string& text) {
 
 }  // namespace
 
-ProcessResult RunProcess(const fs::path& program, const std::vector<std::string>& arguments, std::chrono::seconds bound,
-                         ProcessLimits limits) {
+StartedProcess::StartedProcess(const fs::path& program, const std::vector<std::string>& arguments,
+                               ProcessLimits limits)
+    : program_(program) {
   std::vector<char*> argv;
   std::string program_text = program.string();
   std::vector<std::string> owned(arguments);
@@ -39,12 +40,20 @@ ProcessResult RunProcess(const fs::path& program, const std::vector<std::string>
   // Pipes rather than files, so that a file size limit given to the child
   // does not also silence its standard error.
   int out_pipe[2], err_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  if (pipe2(out_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
+    ::close(out_pipe[0]);
+    ::close(out_pipe[1]);
+    throw std::runtime_error("pipe failed");
+  }
 
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
+  start_ = std::chrono::steady_clock::now();
+  pid_ = fork();
+  if (pid_ < 0) {
+    for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) ::close(fd);
+    throw std::runtime_error("fork failed");
+  }
+  if (pid_ == 0) {
     if (dup2(out_pipe[1], 1) < 0 || dup2(err_pipe[1], 2) < 0) _exit(127);
     if (limits.file_size_bytes >= 0) {
       // A write beyond the limit then fails with EFBIG instead of a signal.
@@ -57,31 +66,58 @@ ProcessResult RunProcess(const fs::path& program, const std::vector<std::string>
   }
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
-  fcntl(out_pipe[0], F_SETFL, O_NONBLOCK);
-  fcntl(err_pipe[0], F_SETFL, O_NONBLOCK);
+  out_ = out_pipe[0];
+  err_ = err_pipe[0];
+  fcntl(out_, F_SETFL, O_NONBLOCK);
+  fcntl(err_, F_SETFL, O_NONBLOCK);
+}
 
+StartedProcess::StartedProcess(StartedProcess&& other) noexcept
+    : program_(std::move(other.program_)),
+      pid_(std::exchange(other.pid_, -1)),
+      out_(std::exchange(other.out_, -1)),
+      err_(std::exchange(other.err_, -1)),
+      start_(other.start_) {}
+
+StartedProcess::~StartedProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (out_ >= 0) ::close(out_);
+  if (err_ >= 0) ::close(err_);
+}
+
+ProcessResult StartedProcess::Wait(std::chrono::seconds bound) {
+  if (pid_ <= 0) throw std::logic_error("process already collected");
   ProcessResult result;
   int wait_status = 0;
   while (true) {
-    Drain(out_pipe[0], result.out);
-    Drain(err_pipe[0], result.err);
-    const pid_t done = waitpid(child, &wait_status, WNOHANG);
-    if (done == child) break;
-    if (std::chrono::steady_clock::now() - start > bound) {
-      kill(child, SIGKILL);
-      waitpid(child, &wait_status, 0);
-      ADD_FAILURE() << program << " still running after " << bound.count() << " s";
+    Drain(out_, result.out);
+    Drain(err_, result.err);
+    const pid_t done = waitpid(pid_, &wait_status, WNOHANG);
+    if (done == pid_) break;
+    if (std::chrono::steady_clock::now() - start_ > bound) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &wait_status, 0);
+      ADD_FAILURE() << program_ << " still running after " << bound.count() << " s";
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  Drain(out_pipe[0], result.out);
-  Drain(err_pipe[0], result.err);
-  ::close(out_pipe[0]);
-  ::close(err_pipe[0]);
+  pid_ = -1;
+  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
+  Drain(out_, result.out);
+  Drain(err_, result.err);
+  ::close(std::exchange(out_, -1));
+  ::close(std::exchange(err_, -1));
   if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
   return result;
+}
+
+ProcessResult RunProcess(const fs::path& program, const std::vector<std::string>& arguments, std::chrono::seconds bound,
+                         ProcessLimits limits) {
+  return StartedProcess(program, arguments, limits).Wait(bound);
 }
 
 ProbeCopy::ProbeCopy(const fs::path& dir) : binary_(dir / "vornask") {
@@ -90,16 +126,26 @@ ProbeCopy::ProbeCopy(const fs::path& dir) : binary_(dir / "vornask") {
 
 void ProbeCopy::EnableTrace() const { WriteFile(trace(), ""); }
 
-std::vector<std::string> ProbeCopy::TraceMessages() const {
-  static const std::regex kStamp(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})");
+bool StartsWithTimestamp(std::string_view text) {
+  constexpr std::string_view kShape = "dddd-dd-dd dd:dd:dd";
+  static_assert(kShape.size() == kTimestampBytes);
+  if (text.size() < kShape.size()) return false;
+  for (std::size_t i = 0; i < kShape.size(); ++i) {
+    const bool fits = kShape[i] == 'd' ? (text[i] >= '0' && text[i] <= '9') : text[i] == kShape[i];
+    if (!fits) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> ProbeCopy::TraceMessagesOf(const fs::path& file) {
   std::vector<std::string> messages;
-  for (const std::string& line : ReadCrLfLines(trace())) {
+  for (const std::string& line : ReadCrLfLines(file)) {
     if (line.empty()) {
       messages.push_back(line);
       continue;
     }
-    EXPECT_TRUE(std::regex_search(line, kStamp)) << "no timestamp: " << line;
-    messages.push_back(line.size() >= 19 ? line.substr(19) : line);
+    EXPECT_TRUE(StartsWithTimestamp(line)) << "no timestamp: " << line;
+    messages.push_back(line.size() >= kTimestampBytes ? line.substr(kTimestampBytes) : line);
   }
   return messages;
 }

@@ -1,9 +1,12 @@
 // Runs the built probe as a child process and collects what it leaves.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vornask::testing {
@@ -19,10 +22,38 @@ struct ProcessLimits {
   long file_size_bytes = -1;  // RLIMIT_FSIZE for the child; -1 leaves it
 };
 
+// A child started without waiting for it, for tests that act while it runs.
+// Dropped before Wait, it is killed and reaped, so no test leaves one behind.
+class StartedProcess {
+ public:
+  StartedProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                 ProcessLimits limits = {});
+  ~StartedProcess();
+  StartedProcess(StartedProcess&& other) noexcept;
+  StartedProcess& operator=(StartedProcess&&) = delete;
+  StartedProcess(const StartedProcess&) = delete;
+  StartedProcess& operator=(const StartedProcess&) = delete;
+
+  // Waits until the child ends, at most `bound` after it was started (then
+  // kills it and records a test failure); the wall time counts from the start.
+  ProcessResult Wait(std::chrono::seconds bound);
+
+ private:
+  std::filesystem::path program_;
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+  std::chrono::steady_clock::time_point start_;
+};
+
 // Starts `program` with `arguments`, waits at most `bound` (then kills it)
 // and returns its status, wall time and output.
 ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          std::chrono::seconds bound, ProcessLimits limits = {});
+
+// The trace's "YYYY-MM-DD HH:MM:SS" that starts every non-empty line.
+inline constexpr std::size_t kTimestampBytes = 19;
+bool StartsWithTimestamp(std::string_view text);
 
 // A copy of the built probe alone in a fresh directory, so that a trace file
 // beside it belongs to one test.
@@ -36,9 +67,13 @@ class ProbeCopy {
                     ProcessLimits limits = {}) const {
     return RunProcess(binary_, arguments, bound, limits);
   }
+  StartedProcess Start(const std::vector<std::string>& arguments, ProcessLimits limits = {}) const {
+    return StartedProcess(binary_, arguments, limits);
+  }
   // The trace's lines with their timestamps checked and taken off; the
   // empty line that opens a run stays empty.
-  std::vector<std::string> TraceMessages() const;
+  std::vector<std::string> TraceMessages() const { return TraceMessagesOf(trace()); }
+  static std::vector<std::string> TraceMessagesOf(const std::filesystem::path& file);
 
  private:
   std::filesystem::path binary_;
