@@ -79,16 +79,26 @@ void TraceLog::AppendText(const std::function<std::string()>& compose_text) {
     written = ::write(file.get(), text.data(), text.size());
   } while (written < 0 && errno == EINTR);
   if (written < 0) ThrowErrno(errno, "cannot write trace file " + path_);
-  // A short append means the device is full; what reached the file is a torn
-  // line, and that must not pass for success.
-  if (static_cast<std::size_t>(written) != text.size()) ThrowErrno(ENOSPC, "cannot write trace file " + path_);
+  if (static_cast<std::size_t>(written) != text.size()) {
+    // A short append means the device (or the file size limit) is full. What
+    // did land is a torn line that the next run's first line would complete
+    // into garbage, so cut it off again while it is still the file's end.
+    const off_t end = ::lseek(file.get(), 0, SEEK_CUR);
+    struct stat now {};
+    if (end >= written && ::fstat(file.get(), &now) == 0 && now.st_size == end) {
+      [[maybe_unused]] const int ignored = ::ftruncate(file.get(), end - written);
+    }
+    ThrowErrno(ENOSPC, "cannot write trace file " + path_);
+  }
   if (file.Close() != 0) ThrowErrno(errno, "cannot close trace file " + path_);
 }
 
 std::string TraceFilePathBesideExecutable() {
   std::error_code error;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) throw std::system_error(error, "cannot find the executable's directory");
+  // Without /proc there is no directory to look in, and so no trace file:
+  // the probe still probes, untraced.
+  if (error) return {};
   return (exe.parent_path() / "tcpdebug.txt").string();
 }
 

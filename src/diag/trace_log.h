@@ -38,7 +38,8 @@ class TraceLog {
   Env& env_;
 };
 
-// `tcpdebug.txt` in the directory that holds the running executable.
+// `tcpdebug.txt` in the directory that holds the running executable; empty
+// when that directory cannot be found, which leaves tracing off.
 std::string TraceFilePathBesideExecutable();
 
 }  // namespace vornask

@@ -44,8 +44,8 @@ std::int64_t ConvertDecimal(std::string_view text, std::int64_t min, std::int64_
   constexpr std::uint64_t kLimit = std::uint64_t{1} << 62;
   std::uint64_t magnitude = 0;
   for (char c : whole) {
+    if (magnitude > kLimit / 10) throw std::out_of_range("number out of range: \"" + std::string(text) + "\"");
     magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
-    if (magnitude > kLimit) throw std::out_of_range("number out of range: \"" + std::string(text) + "\"");
   }
 
   if (!fraction.empty()) {

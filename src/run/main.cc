@@ -2,6 +2,7 @@
 // file beside the executable into one run, then ends the process the way the
 // run asks. Whatever the run could not handle ends it with status 0 and one
 // line on standard error, never with a status a caller could read as reached.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,9 @@ int RunProbe(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file size limit, a trace write must fail like any other write and
+  // end the run with status 0 and its line, not kill the process silently.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(vornask::kUsage, stdout);
     return 0;

@@ -57,6 +57,10 @@ TEST(ConvertsToInt32, CoversTheSigned32BitRangeExactly) {
 
 TEST(ConvertsToInt32, DigitStringOfAnyLengthOverflowsCleanly) {
   EXPECT_THROW(ToInt32(std::string(100000, '9')), std::out_of_range);
+  // Prefixes that would wrap a 64-bit accumulator back into range.
+  EXPECT_THROW(ToInt32("36893488147419103312"), std::out_of_range);
+  EXPECT_THROW(ToInt16("36893488147419103233"), std::out_of_range);
+  EXPECT_THROW(ToInt16("-18446744073709551617"), std::out_of_range);
   EXPECT_EQ(ToInt32(std::string(100000, '0') + "80"), 80);
   EXPECT_EQ(ToInt32("1." + std::string(100000, '4')), 1);
 }

@@ -56,8 +56,9 @@ StartedProcess::StartedProcess(const fs::path& program, const std::vector<std::s
   if (pid_ == 0) {
     if (dup2(out_pipe[1], 1) < 0 || dup2(err_pipe[1], 2) < 0) _exit(127);
     if (limits.file_size_bytes >= 0) {
-      // A write beyond the limit then fails with EFBIG instead of a signal.
-      signal(SIGXFSZ, SIG_IGN);
+      // SIGXFSZ keeps its default action (ending the process): the probe
+      // itself must ignore it so that the write fails and is reported.
+      signal(SIGXFSZ, SIG_DFL);
       const rlimit limit{static_cast<rlim_t>(limits.file_size_bytes), static_cast<rlim_t>(limits.file_size_bytes)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
