@@ -25,8 +25,17 @@ class RealEnv final : public Env {
   }
 
   void SleepMilliseconds(int ms) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    using namespace std::chrono;
+    const steady_clock::time_point now = steady_clock::now();
+    // Back-to-back slices keep to one grid, so the few hundred microseconds a
+    // wake-up runs late do not pile up over a run of two hundred slices.
+    if (now - wake_ > milliseconds(ms)) wake_ = now;
+    wake_ += milliseconds(ms);
+    std::this_thread::sleep_until(wake_);
   }
+
+ private:
+  std::chrono::steady_clock::time_point wake_{};
 };
 
 }  // namespace
