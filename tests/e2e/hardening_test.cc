@@ -34,8 +34,6 @@ using std::chrono::seconds;
 using Behaviour = LoopbackListener::Behaviour;
 using Lines = std::vector<std::string>;
 
-std::string Target(const std::string& host, std::uint16_t port) { return host + ":" + std::to_string(port); }
-std::string OnPort(const std::string& host, std::uint16_t port) { return host + " on port " + std::to_string(port); }
 
 // A host name that cannot resolve and whose lookup never leaves the machine:
 // a label over 63 bytes cannot be put into a DNS query, so the resolver gives

@@ -21,8 +21,6 @@ using std::chrono::seconds;
 using Behaviour = LoopbackListener::Behaviour;
 using Lines = std::vector<std::string>;
 
-std::string Target(const std::string& host, std::uint16_t port) { return host + ":" + std::to_string(port); }
-std::string OnPort(const std::string& host, std::uint16_t port) { return host + " on port " + std::to_string(port); }
 
 class ProbeBinary : public ::testing::Test {
  protected:

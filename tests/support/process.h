@@ -4,12 +4,19 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vornask::testing {
+
+// "host:port" as a target argument, and "host on port port" as trace lines show it.
+inline std::string Target(const std::string& host, std::uint16_t port) { return host + ":" + std::to_string(port); }
+inline std::string OnPort(const std::string& host, std::uint16_t port) {
+  return host + " on port " + std::to_string(port);
+}
 
 struct ProcessResult {
   int status = -1;  // exit status, or -1 when ended by a signal or not ended
