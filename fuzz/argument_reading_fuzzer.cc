@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -14,6 +15,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include <unistd.h>
 
 #include "diag/trace_log.h"
 #include "probe/tcp_client.h"
@@ -83,11 +86,27 @@ struct Reading {
   int deliveries = 0;
 };
 
+// The trace only accepts a regular file, so traced readings write to a
+// scratch file of their own, emptied before each reading so it never grows.
+const std::string& ScratchTracePath() {
+  static const std::string path = [] {
+    char pattern[] = "/tmp/vornask-fuzz-trace-XXXXXX";
+    const int fd = mkstemp(pattern);
+    if (fd < 0) std::abort();
+    close(fd);
+    static std::string created(pattern);
+    std::atexit([] { unlink(created.c_str()); });
+    return created;
+  }();
+  return path;
+}
+
 Reading ReadOnce(std::string_view text, bool debug_on) {
+  if (truncate(ScratchTracePath().c_str(), 0) != 0) std::abort();
   CountingEnv env;
   IdleClient client;
   IgnoredEvents events;
-  vornask::TraceLog log("/dev/null", env);
+  vornask::TraceLog log(ScratchTracePath(), env);
   vornask::Run run(env, client, log, std::string(text));
   run.events = &events;
   run.state.DebugOn = debug_on;
