@@ -16,9 +16,11 @@
 #include <string>
 #include <string_view>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "diag/trace_log.h"
+#include "platform/standard_error.h"
 #include "probe/tcp_client.h"
 #include "run/argument_reading.h"
 #include "run/env.h"
@@ -74,7 +76,7 @@ class IgnoredEvents final : public vornask::TcpClientEvents {
  public:
   void tcpClient_Connected(std::int16_t) override {}
   void tcpClient_Disconnected() override {}
-  void tcpClient_Error(std::int16_t, const std::string&) override {}
+  void tcpClient_Error(std::int16_t, const std::string&, vornask::ErrorOrigin) override {}
 };
 
 struct Reading {
@@ -87,27 +89,39 @@ struct Reading {
 };
 
 // The trace only accepts a regular file, so traced readings write to a
-// scratch file of their own, emptied before each reading so it never grows.
-const std::string& ScratchTracePath() {
-  static const std::string path = [] {
+// scratch directory of their own whose trace is emptied before each reading
+// so it never grows.
+const std::string& ScratchTraceDirectory() {
+  static const std::string directory = [] {
     char pattern[] = "/tmp/vornask-fuzz-trace-XXXXXX";
-    const int fd = mkstemp(pattern);
+    if (mkdtemp(pattern) == nullptr) std::abort();
+    static std::string created(pattern);
+    const int fd = open((created + "/" + vornask::kTraceFileName).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) std::abort();
     close(fd);
-    static std::string created(pattern);
-    std::atexit([] { unlink(created.c_str()); });
+    std::atexit([] {
+      unlink((created + "/" + vornask::kTraceFileName).c_str());
+      rmdir(created.c_str());
+    });
     return created;
   }();
-  return path;
+  return directory;
 }
 
+// Argument errors are also told on standard error; the fuzzer drops them.
+class QuietStandardError final : public vornask::StandardError {
+ public:
+  void WriteLine(std::string_view) override {}
+};
+
 Reading ReadOnce(std::string_view text, bool debug_on) {
-  if (truncate(ScratchTracePath().c_str(), 0) != 0) std::abort();
+  if (truncate((ScratchTraceDirectory() + "/" + vornask::kTraceFileName).c_str(), 0) != 0) std::abort();
   CountingEnv env;
   IdleClient client;
   IgnoredEvents events;
-  vornask::TraceLog log(ScratchTracePath(), env);
-  vornask::Run run(env, client, log, std::string(text));
+  vornask::TraceLog log(ScratchTraceDirectory(), env);
+  QuietStandardError errors;
+  vornask::Run run(env, client, log, errors, std::string(text));
   run.events = &events;
   run.state.DebugOn = debug_on;
 

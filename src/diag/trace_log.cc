@@ -6,17 +6,14 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <system_error>
 #include <utility>
+
+#include "diag/caret_notation.h"
 
 namespace vornask {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-
-[[noreturn]] void ThrowErrno(int error, const std::string& what) {
-  throw std::system_error(error, std::generic_category(), what);
-}
 
 // Closes the descriptor on every path out of a line write.
 class FileDescriptor {
@@ -29,22 +26,31 @@ class FileDescriptor {
   }
   int get() const { return fd_; }
   // Closes now so that a failing close is reported rather than lost.
-  int Close() {
-    int result = ::close(std::exchange(fd_, -1));
-    return result;
-  }
+  int Close() { return ::close(std::exchange(fd_, -1)); }
 
  private:
   int fd_;
 };
 
+// A file that another name also reaches could be someone else's file that a
+// hard link brought here; it counts as no trace file at all.
+bool IsOwnRegularFile(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink == 1; }
+
 }  // namespace
 
-TraceLog::TraceLog(std::string path, Env& env) : path_(std::move(path)), env_(env) {}
+TraceLog::TraceLog(const std::string& directory, Env& env)
+    : path_((std::filesystem::path(directory) / kTraceFileName).string()), env_(env) {
+  if (!directory.empty()) directory_fd_ = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+TraceLog::~TraceLog() {
+  if (directory_fd_ >= 0) ::close(directory_fd_);
+}
 
 bool TraceLog::DebugFileExists() const {
+  if (directory_fd_ < 0) return false;
   struct stat info {};
-  return ::lstat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return ::fstatat(directory_fd_, kTraceFileName, &info, AT_SYMLINK_NOFOLLOW) == 0 && IsOwnRegularFile(info);
 }
 
 void TraceLog::WriteTraceHeader() {
@@ -58,48 +64,68 @@ void TraceLog::AppendDebugLine(std::string_view message) {
 void TraceLog::AppendDebugLine(const std::function<std::string()>& compose_message) {
   AppendText([&] {
     std::string line = env_.LocalTimestamp();
-    line += compose_message();
+    line += CaretNotation(compose_message());
     line += kLineEnd;
     return line;
   });
 }
 
-void TraceLog::AppendText(const std::function<std::string()>& compose_text) {
-  // O_NONBLOCK: a FIFO put in the file's place must fail the line, not hang
-  // the run until some reader appears.
-  FileDescriptor file(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
-  if (file.get() < 0) ThrowErrno(errno, "cannot open trace file " + path_);
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0) ThrowErrno(errno, "cannot open trace file " + path_);
-  if (!S_ISREG(info.st_mode)) ThrowErrno(EINVAL, "trace file is not a regular file: " + path_);
-
-  const std::string text = compose_text();
-  ssize_t written;
-  do {
-    written = ::write(file.get(), text.data(), text.size());
-  } while (written < 0 && errno == EINTR);
-  if (written < 0) ThrowErrno(errno, "cannot write trace file " + path_);
-  if (static_cast<std::size_t>(written) != text.size()) {
-    // A short append means the device (or the file size limit) is full. What
-    // did land is a torn line that the next run's first line would complete
-    // into garbage, so cut it off again while it is still the file's end.
-    const off_t end = ::lseek(file.get(), 0, SEEK_CUR);
-    struct stat now {};
-    if (end >= written && ::fstat(file.get(), &now) == 0 && now.st_size == end) {
-      [[maybe_unused]] const int ignored = ::ftruncate(file.get(), end - written);
-    }
-    ThrowErrno(ENOSPC, "cannot write trace file " + path_);
-  }
-  if (file.Close() != 0) ThrowErrno(errno, "cannot close trace file " + path_);
+void TraceLog::FailWrite(int error, const std::string& what) {
+  write_failure_.emplace(error, std::generic_category(), what + " " + path_);
+  throw *write_failure_;
 }
 
-std::string TraceFilePathBesideExecutable() {
+void TraceLog::AppendText(const std::function<std::string()>& compose_text) {
+  // After a failed write the trace already misses a line: a later, shorter
+  // line (a handler's own) must not follow it as if nothing had happened.
+  if (write_failure_) throw *write_failure_;
+  if (directory_fd_ < 0) FailWrite(ENOENT, "cannot open trace file");
+
+  // O_NONBLOCK: a FIFO put in the file's place must fail the line, not hang
+  // the run until some reader appears.
+  FileDescriptor file(::openat(directory_fd_, kTraceFileName,
+                               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644));
+  if (file.get() < 0) FailWrite(errno, "cannot open trace file");
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) FailWrite(errno, "cannot open trace file");
+  if (!S_ISREG(info.st_mode)) FailWrite(EINVAL, "not a regular file:");
+  if (info.st_nlink != 1) FailWrite(EMLINK, "more than one link to trace file");
+
+  const std::string text = compose_text();
+  std::size_t done = 0;
+  int cause = 0;
+  while (done < text.size()) {
+    const ssize_t written = ::write(file.get(), text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      // A short write says only that something is full; the failing write
+      // of the rest says what (ENOSPC for the disk, EFBIG for a size limit).
+      cause = written < 0 ? errno : EIO;
+      break;
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  if (cause != 0) {
+    // What did land is a torn line that the next run's first line would
+    // complete into garbage, so cut it off again while it is still the
+    // file's end.
+    const off_t end = ::lseek(file.get(), 0, SEEK_CUR);
+    struct stat now {};
+    if (done > 0 && end >= static_cast<off_t>(done) && ::fstat(file.get(), &now) == 0 && now.st_size == end) {
+      [[maybe_unused]] const int ignored = ::ftruncate(file.get(), end - static_cast<off_t>(done));
+    }
+    FailWrite(cause, "cannot write trace file");
+  }
+  if (file.Close() != 0) FailWrite(errno, "cannot close trace file");
+}
+
+std::string ExecutableDirectory() {
   std::error_code error;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
   // Without /proc there is no directory to look in, and so no trace file:
   // the probe still probes, untraced.
   if (error) return {};
-  return (exe.parent_path() / "tcpdebug.txt").string();
+  return exe.parent_path().string();
 }
 
 }  // namespace vornask

@@ -29,6 +29,8 @@ struct Event {
   // when a Connect comes before delivery; every other event belongs to the
   // attempt and dies with it.
   bool owed = false;
+  // An error of this machine, not of the connection.
+  ErrorOrigin origin = ErrorOrigin::kConnection;
 };
 
 // Events carry codes as int16; a failure must never read as success, so a
@@ -129,7 +131,7 @@ class AsioTcpClient::Impl {
           events.tcpClient_Disconnected();
           break;
         case Event::Kind::kError:
-          events.tcpClient_Error(event.code, event.description);
+          events.tcpClient_Error(event.code, event.description, event.origin);
           break;
       }
     }
@@ -179,7 +181,15 @@ class AsioTcpClient::Impl {
     events_.push_back({Event::Kind::kConnected, FailureCode(code), {}, false});
   }
 
+  // This machine could not try the target. Said as an error first, so that
+  // it is never mistaken for an answer from the target.
+  void LocalFailure(int code) {
+    events_.push_back({Event::Kind::kError, FailureCode(code), std::generic_category().message(code), false,
+                       ErrorOrigin::kLocal});
+  }
+
   void Resolved(const LookupResult& result) {
+    if (result.local_failure) LocalFailure(result.error);
     if (result.error != 0) {
       Fail(result.error);
       return;
@@ -219,6 +229,7 @@ class AsioTcpClient::Impl {
         if (!failed) racer->socket.bind(tcp::endpoint(endpoint.protocol(), options_.local_port), failed);
       }
       if (failed) {
+        if (IsLocalShortage(failed.value())) LocalFailure(failed.value());
         last_error_ = failed.value();
         continue;
       }

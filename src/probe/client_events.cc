@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "diag/caret_notation.h"
+
 namespace vornask {
 
 void ClientEventHandlers::tcpClient_Connected(std::int16_t status_code) {
@@ -36,7 +38,13 @@ void ClientEventHandlers::tcpClient_Disconnected() {
   }
 }
 
-void ClientEventHandlers::tcpClient_Error(std::int16_t error_code, const std::string& description) {
+void ClientEventHandlers::tcpClient_Error(std::int16_t error_code, const std::string& description,
+                                          ErrorOrigin origin) {
+  if (origin == ErrorOrigin::kLocal) {
+    run_.errors.WriteLine("vornask: could not try " + CaretNotation(run_.client.PeerHost()) + " on port " +
+                          std::to_string(run_.client.PeerPort()) + ": " + CaretNotation(description) + " (error " +
+                          std::to_string(error_code) + "); it counts as not reached");
+  }
   if (run_.state.DebugOn) {
     run_.log.AppendDebugLine("Error " + std::to_string(error_code) + ": " + description + " (tcpClient_Error)");
   }

@@ -15,8 +15,10 @@ class ClientEventHandlers final : public TcpClientEvents {
   // poll; failure moves the deadline to now so the wait ends within a second.
   void tcpClient_Connected(std::int16_t status_code) override;
   void tcpClient_Disconnected() override;
-  // Traced only: an error neither marks the target nor ends the wait.
-  void tcpClient_Error(std::int16_t error_code, const std::string& description) override;
+  // Traced only: an error neither marks the target nor ends the wait. A
+  // local failure is also told on standard error, traced or not, so that it
+  // is never taken for an unreachable target.
+  void tcpClient_Error(std::int16_t error_code, const std::string& description, ErrorOrigin origin) override;
 
  private:
   Run& run_;

@@ -12,6 +12,10 @@
 
 namespace vornask {
 
+bool IsLocalShortage(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM || error == EAGAIN;
+}
+
 LookupResult SystemLookup(const std::string& host) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -21,7 +25,14 @@ LookupResult SystemLookup(const std::string& host) {
   errno = 0;
   const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
   if (status != 0) {
-    result.error = (status == EAI_SYSTEM && errno != 0) ? errno : status;
+    if (status == EAI_MEMORY) {
+      result.error = ENOMEM;
+    } else if (status == EAI_SYSTEM && errno != 0) {
+      result.error = errno;
+    } else {
+      result.error = status;
+    }
+    result.local_failure = IsLocalShortage(result.error);
     return result;
   }
   for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
@@ -75,12 +86,12 @@ void BackgroundLookup::Start(const std::string& host) {
         result = lookup(host);
       } catch (...) {
         // Nothing may escape a detached thread; a lookup that throws simply failed.
-        result = LookupResult{EAI_FAIL, {}};
+        result = LookupResult{EAI_FAIL, {}, false};
       }
       mailbox->Post(ticket, std::move(result));
     }).detach();
-  } catch (const std::system_error&) {
-    mailbox_->Post(ticket, LookupResult{EAI_AGAIN, {}});
+  } catch (const std::system_error& no_thread) {
+    mailbox_->Post(ticket, LookupResult{no_thread.code().value(), {}, true});
   }
 }
 

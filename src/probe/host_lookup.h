@@ -22,7 +22,14 @@ struct LookupResult {
   // Numeric address texts ("127.0.0.1", "::1", "fe80::1%eth0") in the
   // resolver's order of preference, without duplicates.
   std::vector<std::string> addresses;
+  // True when the lookup could not be done here at all (no thread, the
+  // resolver out of memory or descriptors); `error` is then an errno value.
+  bool local_failure = false;
 };
+
+// True for an errno that says this machine ran short of something (memory,
+// descriptors, buffers, threads) rather than anything about a target.
+bool IsLocalShortage(int error);
 
 // Turns a host name into addresses; may block for as long as it likes.
 using LookupFunction = std::function<LookupResult(const std::string& host)>;
@@ -45,7 +52,7 @@ class BackgroundLookup {
   BackgroundLookup& operator=(const BackgroundLookup&) = delete;
 
   // Returns at once. Should no thread be available, the lookup finishes at
-  // once with EAI_AGAIN rather than failing here.
+  // once as a local failure rather than failing here.
   void Start(const std::string& host);
   // Drops the lookup in progress, if any.
   void Abandon();

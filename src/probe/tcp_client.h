@@ -9,6 +9,10 @@
 
 namespace vornask {
 
+// What an error event is about: the connection, or this machine, which
+// could not even try the target (no socket, no lookup thread).
+enum class ErrorOrigin { kConnection, kLocal };
+
 // Receivers of the client's three events.
 class TcpClientEvents {
  public:
@@ -17,7 +21,9 @@ class TcpClientEvents {
   // resolver code of the failure.
   virtual void tcpClient_Connected(std::int16_t status_code) = 0;
   virtual void tcpClient_Disconnected() = 0;
-  virtual void tcpClient_Error(std::int16_t error_code, const std::string& description) = 0;
+  // An attempt that fails for a local reason raises this error first, then
+  // its failed connect completion.
+  virtual void tcpClient_Error(std::int16_t error_code, const std::string& description, ErrorOrigin origin) = 0;
 };
 
 class TcpClient {

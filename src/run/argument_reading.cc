@@ -4,9 +4,31 @@
 #include <limits>
 #include <stdexcept>
 
+#include "diag/caret_notation.h"
 #include "run/decimal_conversion.h"
 
 namespace vornask {
+namespace {
+
+// A token as the caller's error line shows it: quoted, control characters
+// visible, and cut short when long, since a whole line may hold 32767 bytes.
+std::string Quoted(std::string_view token) {
+  constexpr std::size_t kShown = 48;
+  std::string quoted(1, '"');
+  quoted += CaretNotation(token.substr(0, kShown));
+  quoted += token.size() > kShown ? "...\"" : "\"";
+  return quoted;
+}
+
+// Why the token being read was refused.
+std::string Reason(const std::exception& failure, const char* range) {
+  if (dynamic_cast<const std::invalid_argument*>(&failure) != nullptr) return "is not a number";
+  if (dynamic_cast<const std::out_of_range*>(&failure) != nullptr) return std::string("is out of range (") + range + ")";
+  if (dynamic_cast<const std::overflow_error*>(&failure) != nullptr) return "is longer than 32767 bytes";
+  return std::string("could not be read: ") + failure.what();
+}
+
+}  // namespace
 
 void SplitArguments(std::string_view text, ArgTokens& tokens) {
   // The length is a signed 16-bit count: a longer text is rejected whole.
@@ -28,29 +50,50 @@ void SplitArguments(std::string_view text, ArgTokens& tokens) {
 
 ArgumentsOutcome ReadArguments(Run& run) {
   ArgTokens tokens;
+  // What is being read, and its valid range, for the line that tells the
+  // caller what was wrong.
+  std::string reading = "the argument text";
+  const char* range = "";
+  std::string hint;
   try {
     SplitArguments(run.argument_text, tokens);
     if (run.state.DebugOn) run.log.AppendDebugLine(" CommandLine = " + run.argument_text);
 
+    reading = "COUNT " + Quoted(tokens[0]);
+    range = "-32768 to 32767";
     run.state.RequiredCount = tokens[0].empty() ? 0 : ToInt16(tokens[0]);
 
     std::int16_t count = 0;
+    range = "-2147483648 to 2147483647";
     for (std::size_t slot = 1; slot < tokens.size() && !tokens[slot].empty(); ++slot) {
       ++count;
       const std::string& token = tokens[slot];
       const std::size_t colon = token.find(':');
       if (colon == std::string::npos) continue;  // counts as a target with no host and port 0
+      const std::string_view port = std::string_view(token).substr(colon + 1);
+      reading = "target " + std::to_string(count) + " " + Quoted(token) + ": port " + Quoted(port);
+      // The last slot takes the rest of the text, separators and all.
+      if (slot + 1 == tokens.size() && port.find_first_of(" \t") != std::string_view::npos) {
+        hint = " (at most ten targets are read; the tenth takes the rest of the text)";
+      }
       TargetEntry& entry = run.targets[count];
       entry.Host = token.substr(0, colon);
-      entry.Port = ToInt32(std::string_view(token).substr(colon + 1));
+      entry.Port = ToInt32(port);
       entry.Connected = 0;
     }
     run.state.TargetCount = count;
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
     // What was stored before the failure stays stored; TargetCount stays 0,
-    // so an untraced run ends as one with nothing to probe.
-    if (!run.state.DebugOn) return ArgumentsOutcome::kContinue;
+    // so an untraced run ends as one with nothing to probe. The caller's
+    // line comes after the trace line: should that fail, the run stops on
+    // the failed trace instead, and no argument error is claimed.
+    const std::string line = "vornask: argument error: " + reading + " " + Reason(failure, range) + hint + "; see vornask --help";
+    if (!run.state.DebugOn) {
+      run.errors.WriteLine(line);
+      return ArgumentsOutcome::kContinue;
+    }
     run.log.AppendDebugLine(" Argument Error");
+    run.errors.WriteLine(line);
     Delay(run, 500);
     return ArgumentsOutcome::kEndProgram;
   }

@@ -9,7 +9,9 @@
 #include <exception>
 #include <string>
 
+#include "diag/caret_notation.h"
 #include "diag/trace_log.h"
+#include "platform/standard_error.h"
 #include "probe/asio_tcp_client.h"
 #include "run/argument_text.h"
 #include "run/env.h"
@@ -19,17 +21,19 @@
 
 namespace {
 
-int ReportUnhandled(const char* what) {
-  std::fprintf(stderr, "vornask: run stopped: %s\n", what);
-  return vornask::kStatusNotReached;
+// Ends at once, like the verdict: a lookup thread may still be running, and
+// no static object may be torn down beside it.
+[[noreturn]] void ReportUnhandled(const char* what) {
+  vornask::SystemStandardError().WriteLine(std::string("vornask: run stopped: ") + vornask::CaretNotation(what));
+  std::_Exit(vornask::kStatusNotReached);
 }
 
 int RunProbe(int argc, char** argv) {
   using namespace vornask;
   Env& env = SystemEnv();
-  TraceLog log(TraceFilePathBesideExecutable(), env);
+  TraceLog log(ExecutableDirectory(), env);
   AsioTcpClient client;
-  Run run(env, client, log, JoinArguments(argc, argv));
+  Run run(env, client, log, SystemStandardError(), JoinArguments(argc, argv));
   MainWindow window(run);
   const RunEnd end = window.Load();
   if (end.immediate) std::_Exit(end.status);
@@ -42,6 +46,9 @@ int main(int argc, char** argv) {
   // Past a file size limit, a trace write must fail like any other write and
   // end the run with status 0 and its line, not kill the process silently.
   std::signal(SIGXFSZ, SIG_IGN);
+  // A standard error that nobody reads must not end the run before its
+  // status: the line is lost, the status is not.
+  std::signal(SIGPIPE, SIG_IGN);
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(vornask::kUsage, stdout);
     return 0;
@@ -53,10 +60,10 @@ int main(int argc, char** argv) {
   try {
     return RunProbe(argc, argv);
   } catch (const vornask::RunAborted& aborted) {
-    return ReportUnhandled(aborted.what.c_str());
+    ReportUnhandled(aborted.what.c_str());
   } catch (const std::exception& failure) {
-    return ReportUnhandled(failure.what());
+    ReportUnhandled(failure.what());
   } catch (...) {
-    return ReportUnhandled("unknown failure");
+    ReportUnhandled("unknown failure");
   }
 }

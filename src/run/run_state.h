@@ -8,6 +8,7 @@
 #include <string>
 
 #include "diag/trace_log.h"
+#include "platform/standard_error.h"
 #include "probe/tcp_client.h"
 #include "run/env.h"
 
@@ -49,12 +50,14 @@ struct RunAborted {
 };
 
 struct Run {
-  Run(Env& env, TcpClient& client, TraceLog& log, std::string argument_text)
-      : env(env), client(client), log(log), argument_text(std::move(argument_text)) {}
+  Run(Env& env, TcpClient& client, TraceLog& log, StandardError& errors, std::string argument_text)
+      : env(env), client(client), log(log), errors(errors), argument_text(std::move(argument_text)) {}
 
   Env& env;
   TcpClient& client;
   TraceLog& log;
+  // Traced or not, a run says here what its status alone would hide.
+  StandardError& errors;
   // Receiver of the client's events; set by whoever owns the handlers.
   TcpClientEvents* events = nullptr;
   // The command line after the program name, as one text.

@@ -28,7 +28,7 @@ class TraceLogTest : public ::testing::Test {
 
   TempDir dir;
   VirtualEnv env{1'000'000};
-  TraceLog log{file().string(), env};
+  TraceLog log{dir.path().string(), env};
 };
 
 TEST_F(TraceLogTest, HeaderAndLinesHaveTheExactFormat) {
@@ -115,9 +115,9 @@ TEST_F(TraceLogTest, UnwritableFileFailsTheLine) {
   EXPECT_THROW(log.WriteTraceHeader(), std::system_error);
 }
 
-TEST(TraceFilePath, IsTcpdebugBesideTheRunningExecutable) {
+TEST(ExecutableDirectory, IsTheDirectoryOfTheRunningExecutable) {
   const fs::path exe = fs::read_symlink("/proc/self/exe");
-  EXPECT_EQ(fs::path(TraceFilePathBesideExecutable()), exe.parent_path() / "tcpdebug.txt");
+  EXPECT_EQ(fs::path(ExecutableDirectory()), exe.parent_path());
 }
 
 }  // namespace

@@ -146,8 +146,9 @@ TEST_P(HardeningArgumentLength, IsReadUpTo32767BytesAndRejectedBeyond) {
   ASSERT_EQ(text.size(), c.text_bytes);
 
   const ProcessResult result = probe.Run({count, target}, seconds(30));
-  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_EQ(result.out, "");
   if (c.text_bytes <= 32767) {
+    EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 100);
     EXPECT_EQ(listener.accepted(), 1);
     if (c.traced) {
@@ -156,6 +157,7 @@ TEST_P(HardeningArgumentLength, IsReadUpTo32767BytesAndRejectedBeyond) {
     return;
   }
   EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "vornask: argument error: the argument text is longer than 32767 bytes; see vornask --help\n");
   EXPECT_EQ(listener.accepted(), 0);
   // Traced, the error line is followed by half a second; untraced, the run
   // goes on as one with nothing to probe and waits a second.
@@ -183,7 +185,15 @@ INSTANTIATE_TEST_SUITE_P(
 // UTF-8: a lone continuation byte, 0xff/0xfe, an overlong '/', a surrogate
 // and a truncated sequence. NUL cannot be part of an argument.
 const std::string kOddBytes =
-    "\x01\x1b[31m\x7f\r\n"
+    "\x01\x1b[31m\x7f\r\n\t"
+    "\xff\xfe\x80"
+    "\xc0\xaf"
+    "\xed\xa0\x80"
+    "\xe2\x82";
+// The same bytes as the trace and standard error show them: control
+// characters but tab in caret notation, everything else unchanged.
+const std::string kOddBytesShown =
+    "^A^[[31m^?^M^J\t"
     "\xff\xfe\x80"
     "\xc0\xaf"
     "\xed\xa0\x80"
@@ -192,13 +202,15 @@ const std::string kOddBytes =
 struct OddBytesCase {
   const char* name;
   std::vector<std::string> arguments;  // the refused port's number replaces "PORT"
+  std::string command_line;             // as traced
   Lines after_command_line;
+  std::string err;
   friend void PrintTo(const OddBytesCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class HardeningOddBytes : public HardeningProbe, public ::testing::WithParamInterface<OddBytesCase> {};
 
-TEST_P(HardeningOddBytes, AreTracedUnchangedAndTheRunEndsWithStatusZero) {
+TEST_P(HardeningOddBytes, AreTracedVisiblyAndTheRunEndsWithStatusZero) {
   OddBytesCase c = GetParam();
   RefusingPort refusing;
   const std::string port = std::to_string(refusing.port());
@@ -206,18 +218,15 @@ TEST_P(HardeningOddBytes, AreTracedUnchangedAndTheRunEndsWithStatusZero) {
     for (std::size_t at; (at = text.find("PORT")) != std::string::npos;) text.replace(at, 4, port);
     return text;
   };
-  std::string command_line;
-  for (std::string& argument : c.arguments) {
-    argument = with_port(argument);
-    command_line += (command_line.empty() ? "" : " ") + argument;
-  }
-  Lines expected{"", " Start", " CommandLine = " + command_line};
+  for (std::string& argument : c.arguments) argument = with_port(argument);
+  Lines expected{"", " Start", " CommandLine = " + with_port(c.command_line)};
   for (const std::string& message : c.after_command_line) expected.push_back(with_port(message));
   probe.EnableTrace();
 
   const ProcessResult result = probe.Run(c.arguments, seconds(30));
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, with_port(c.err));
   EXPECT_LE(result.elapsed, milliseconds(5000));
   EXPECT_EQ(Unstamped(ReadFile(probe.trace())), Stamped(expected));
 }
@@ -226,11 +235,23 @@ INSTANTIATE_TEST_SUITE_P(
     HardeningArguments, HardeningOddBytes,
     ::testing::Values(OddBytesCase{"InAHost",
                                    {"1", Unresolvable(kOddBytes) + ":PORT"},
-                                   {" --> Connecting to " + Unresolvable(kOddBytes) + " on port PORT",
-                                    " --- Failed Connecting to " + Unresolvable(kOddBytes) + " on port PORT",
-                                    " Return Value: 0"}},
-                      OddBytesCase{"InAPort", {"1", "127.0.0.1:PORT" + kOddBytes}, {" Argument Error"}},
-                      OddBytesCase{"InTheCount", {kOddBytes, "127.0.0.1:PORT"}, {" Argument Error"}}),
+                                   "1 \"" + Unresolvable(kOddBytesShown) + ":PORT\"",
+                                   {" --> Connecting to " + Unresolvable(kOddBytesShown) + " on port PORT",
+                                    " --- Failed Connecting to " + Unresolvable(kOddBytesShown) + " on port PORT",
+                                    " Return Value: 0"},
+                                   ""},
+                      OddBytesCase{"InAPort",
+                                   {"1", "127.0.0.1:PORT" + kOddBytes},
+                                   "1 \"127.0.0.1:PORT" + kOddBytesShown + "\"",
+                                   {" Argument Error"},
+                                   "vornask: argument error: target 1 \"127.0.0.1:PORT" + kOddBytesShown +
+                                       "\": port \"PORT" + kOddBytesShown + "\" is not a number; see vornask --help\n"},
+                      OddBytesCase{"InTheCount",
+                                   {kOddBytes, "127.0.0.1:PORT"},
+                                   "\"" + kOddBytesShown + "\" 127.0.0.1:PORT",
+                                   {" Argument Error"},
+                                   "vornask: argument error: COUNT \"" + kOddBytesShown +
+                                       "\" is not a number; see vornask --help\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Something other than a regular file where the trace should be ---------

@@ -171,6 +171,7 @@ struct EndCase {
   bool trace;
   Lines messages;
   milliseconds at_least;
+  std::string err;  // standard error, in full
 };
 
 class ProbeBinaryEnds : public ProbeBinary, public ::testing::WithParamInterface<EndCase> {};
@@ -180,7 +181,8 @@ TEST_P(ProbeBinaryEnds, WithStatusZeroAfterItsWait) {
   if (c.trace) probe.EnableTrace();
   const ProcessResult result = probe.Run(c.arguments);
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, c.err);
   EXPECT_GE(result.elapsed, c.at_least);
   EXPECT_LE(result.elapsed, c.at_least + milliseconds(1500));
   if (c.trace) {
@@ -190,16 +192,20 @@ TEST_P(ProbeBinaryEnds, WithStatusZeroAfterItsWait) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, ProbeBinaryEnds,
-    ::testing::Values(EndCase{"NoArguments", {}, true, {"", " Start", " CommandLine = "}, milliseconds(1000)},
-                      EndCase{"CountOnly", {"1"}, true, {"", " Start", " CommandLine = 1"}, milliseconds(1000)},
-                      EndCase{"BadCountTraced", {"x"}, true, {"", " Start", " CommandLine = x", " Argument Error"},
-                              milliseconds(500)},
-                      EndCase{"BadCountUntraced", {"x"}, false, {}, milliseconds(1000)},
+    ::testing::Values(EndCase{"NoArguments", {}, true, {"", " Start", " CommandLine = "}, milliseconds(1000), ""},
+                      EndCase{"CountOnly", {"1"}, true, {"", " Start", " CommandLine = 1"}, milliseconds(1000), ""},
+                      EndCase{"BadCountTraced", {"-h"}, true, {"", " Start", " CommandLine = -h", " Argument Error"},
+                              milliseconds(500),
+                              "vornask: argument error: COUNT \"-h\" is not a number; see vornask --help\n"},
+                      EndCase{"BadCountUntraced", {"-h"}, false, {}, milliseconds(1000),
+                              "vornask: argument error: COUNT \"-h\" is not a number; see vornask --help\n"},
                       EndCase{"BlankInsideAHost",
                               {"1", "my host:80x"},
                               true,
                               {"", " Start", " CommandLine = 1 \"my host:80x\"", " Argument Error"},
-                              milliseconds(500)}),
+                              milliseconds(500),
+                              "vornask: argument error: target 1 \"my host:80x\": port \"80x\" is not a number; "
+                              "see vornask --help\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProbeBinary, HelpAndVersionPrintAndTraceNothing) {

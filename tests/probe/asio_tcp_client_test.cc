@@ -64,11 +64,13 @@ class Recorder final : public TcpClientEvents {
 
   void tcpClient_Connected(std::int16_t status) override { Record(Seen::Kind::kConnected, status, {}); }
   void tcpClient_Disconnected() override { Record(Seen::Kind::kDisconnected, 0, {}); }
-  void tcpClient_Error(std::int16_t code, const std::string& description) override {
+  void tcpClient_Error(std::int16_t code, const std::string& description, ErrorOrigin origin) override {
+    if (origin == ErrorOrigin::kLocal) ++local_errors;
     Record(Seen::Kind::kError, code, description);
   }
 
   std::vector<Seen> seen;
+  int local_errors = 0;
   // Thrown by the handler of the next error, once.
   bool throw_on_error = false;
 

@@ -10,6 +10,7 @@
 #include "diag/trace_log.h"
 #include "run/main_window.h"
 #include "run/run_state.h"
+#include "support/captured_standard_error.h"
 #include "support/scripted_client.h"
 #include "support/temp_dir.h"
 #include "support/virtual_env.h"
@@ -33,8 +34,9 @@ class RunFixture : public ::testing::Test {
   TempDir dir;
   VirtualEnv env;
   ScriptedClient client{env};
-  TraceLog log{trace_path(), env};
-  vornask::Run run{env, client, log, ""};
+  TraceLog log{dir.path().string(), env};
+  CapturedStandardError errors;
+  vornask::Run run{env, client, log, errors, ""};
   MainWindow window{run};
 };
 

@@ -21,7 +21,6 @@ void ScriptedClient::Connect(const std::string& host, std::int32_t port) {
 }
 
 void ScriptedClient::Disconnect() {
-  if (fail_disconnect) throw std::runtime_error("Disconnect failed");
   disconnects_.push_back(env_.now_ms());
   if (!link_up_) return;
   link_up_ = false;
@@ -43,7 +42,7 @@ void ScriptedClient::DeliverPendingEvents(TcpClientEvents& events) {
         events.tcpClient_Disconnected();
         break;
       case ScriptedEvent::Kind::kError:
-        events.tcpClient_Error(event.code, event.description);
+        events.tcpClient_Error(event.code, event.description, event.origin);
         break;
       case ScriptedEvent::Kind::kAction:
         event.action();

@@ -20,10 +20,13 @@ struct ScriptedEvent {
   std::int16_t code = 0;  // completion status or error code
   std::string description;
   std::function<void()> action;  // kAction: run by the test at that time
+  ErrorOrigin origin = ErrorOrigin::kConnection;
 
   static ScriptedEvent Connected(std::int16_t status) { return {Kind::kConnected, status, {}, {}}; }
   static ScriptedEvent Disconnected() { return {Kind::kDisconnected, 0, {}, {}}; }
-  static ScriptedEvent Error(std::int16_t code, std::string text) { return {Kind::kError, code, std::move(text), {}}; }
+  static ScriptedEvent Error(std::int16_t code, std::string text, ErrorOrigin origin = ErrorOrigin::kConnection) {
+    return {Kind::kError, code, std::move(text), {}, origin};
+  }
 };
 
 class ScriptedClient final : public TcpClient {
@@ -67,7 +70,6 @@ class ScriptedClient final : public TcpClient {
   int deliveries() const { return deliveries_; }
 
   int fail_link_up = 0;  // how many of the next LinkUp calls fail
-  bool fail_disconnect = false;
   bool fail_connect = false;
   bool fail_peer_host = false;
 
