@@ -45,6 +45,14 @@ TEST_F(TraceLogTest, HeaderAndLinesHaveTheExactFormat) {
             "2026-12-10 12:01:01Error 104: reset (tcpClient_Error)\r\n");
 }
 
+TEST_F(TraceLogTest, ValuesCannotEndALineEarly) {
+  log.AppendDebugLine([] {
+    return std::string(" CommandLine = 1 a:1\r\n2026-12-10 12:00:00 <-- Connected to a on port 1\n\x1b[2K");
+  });
+  EXPECT_EQ(ReadFile(file()),
+            "2026-12-10 12:00:00 CommandLine = 1 a:1^M^J2026-12-10 12:00:00 <-- Connected to a on port 1^J^[[2K\r\n");
+}
+
 TEST_F(TraceLogTest, OnlyARegularFileSwitchesTracingOn) {
   EXPECT_FALSE(log.DebugFileExists());
   fs::create_directory(file());
@@ -57,8 +65,60 @@ TEST_F(TraceLogTest, OnlyARegularFileSwitchesTracingOn) {
   ASSERT_EQ(mkfifo(file().c_str(), 0644), 0);
   EXPECT_FALSE(log.DebugFileExists());
   fs::remove(file());
+  WriteFile(dir / "elsewhere.txt", "");
+  fs::create_hard_link(dir / "elsewhere.txt", file());
+  EXPECT_FALSE(log.DebugFileExists());
+  fs::remove(file());
   WriteFile(file(), "");
   EXPECT_TRUE(log.DebugFileExists());
+}
+
+TEST_F(TraceLogTest, HardLinkPutInPlaceOfTheFileIsNeverWrittenThrough) {
+  WriteFile(dir / "target.txt", "untouched");
+  fs::create_hard_link(dir / "target.txt", file());
+  EXPECT_THROW(log.AppendDebugLine(" line"), std::system_error);
+  EXPECT_EQ(ReadFile(dir / "target.txt"), "untouched");
+}
+
+TEST_F(TraceLogTest, AfterAFailedWriteEveryLaterLineFailsTheSameWay) {
+  fs::create_directory(file());
+  std::string first;
+  try {
+    log.AppendDebugLine(" first");
+  } catch (const std::system_error& failure) {
+    first = failure.what();
+  }
+  ASSERT_NE(first, "");
+  // The file is back and writable, but the trace already misses a line: a
+  // later one must not follow as if nothing had happened.
+  fs::remove(file());
+  WriteFile(file(), "");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      log.AppendDebugLine(" later");
+      ADD_FAILURE() << "a line after a failed one was written";
+    } catch (const std::system_error& failure) {
+      EXPECT_EQ(std::string(failure.what()), first);
+    }
+  }
+  EXPECT_THROW(log.WriteTraceHeader(), std::system_error);
+  EXPECT_EQ(ReadFile(file()), "");
+}
+
+TEST_F(TraceLogTest, ADirectoryRenamedAndReplacedDuringTheRunKeepsTheTrace) {
+  WriteFile(file(), "");
+  log.AppendDebugLine(" before");
+  const fs::path moved = dir.path().string() + "-moved";
+  TempDir other;
+  WriteFile(other / "tcpdebug.txt", "");
+  fs::rename(dir.path(), moved);
+  fs::create_directory_symlink(other.path(), dir.path());
+  log.AppendDebugLine(" after");
+  const std::string moved_trace = ReadFile(moved / "tcpdebug.txt");
+  fs::remove(dir.path());
+  fs::rename(moved, dir.path());
+  EXPECT_EQ(ReadFile(other / "tcpdebug.txt"), "");
+  EXPECT_EQ(moved_trace, "2026-12-10 12:00:00 before\r\n2026-12-10 12:00:00 after\r\n");
 }
 
 TEST_F(TraceLogTest, FileDeletedDuringARunIsCreatedAgainByTheNextLine) {

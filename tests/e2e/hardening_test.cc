@@ -84,6 +84,9 @@ Lines ReachedTrace(const std::string& command_line, std::uint16_t port) {
           " Return Value: 100"};
 }
 
+// As many bytes as the trace line of this message takes.
+std::string StampedBytes(const std::string& message) { return std::string(LineBytes(message), '.'); }
+
 // Polls until the file holds `text`.
 bool WaitForText(const fs::path& file, const std::string& text, milliseconds bound) {
   const auto end = std::chrono::steady_clock::now() + bound;
@@ -256,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Something other than a regular file where the trace should be ---------
 
-enum class Occupant { kLinkToFile, kDanglingLink, kDirectory, kFifo, kFifoWithReader };
+enum class Occupant { kLinkToFile, kHardLinkToFile, kDanglingLink, kDirectory, kFifo, kFifoWithReader };
 
 // What stands in the trace file's place, and the proof afterwards that
 // nothing was written through it.
@@ -271,6 +274,10 @@ class TraceOccupant {
       case Occupant::kLinkToFile:
         WriteFile(victim_, kVictimText);
         fs::create_symlink(victim_, trace_);
+        break;
+      case Occupant::kHardLinkToFile:
+        WriteFile(victim_, kVictimText);
+        fs::create_hard_link(victim_, trace_);
         break;
       case Occupant::kDanglingLink:
         fs::create_symlink(victim_, trace_);
@@ -290,11 +297,17 @@ class TraceOccupant {
   }
 
   void ExpectNothingWritten() const {
-    EXPECT_EQ(Names(elsewhere_), kind_ == Occupant::kLinkToFile ? Lines{kVictim} : Lines{});
+    const bool victim = kind_ == Occupant::kLinkToFile || kind_ == Occupant::kHardLinkToFile;
+    EXPECT_EQ(Names(elsewhere_), victim ? Lines{kVictim} : Lines{});
     const fs::file_status status = fs::symlink_status(trace_);
     switch (kind_) {
       case Occupant::kLinkToFile:
         EXPECT_TRUE(fs::is_symlink(status));
+        EXPECT_EQ(ReadFile(victim_), kVictimText);
+        break;
+      case Occupant::kHardLinkToFile:
+        EXPECT_TRUE(fs::is_regular_file(status));
+        EXPECT_EQ(fs::hard_link_count(victim_), 2u);
         EXPECT_EQ(ReadFile(victim_), kVictimText);
         break;
       case Occupant::kDanglingLink:
@@ -333,7 +346,8 @@ struct OccupantCase {
 };
 
 const auto kOccupants = ::testing::Values(
-    OccupantCase{"LinkToAFile", Occupant::kLinkToFile}, OccupantCase{"DanglingLink", Occupant::kDanglingLink},
+    OccupantCase{"LinkToAFile", Occupant::kLinkToFile}, OccupantCase{"HardLinkToAFile", Occupant::kHardLinkToFile},
+    OccupantCase{"DanglingLink", Occupant::kDanglingLink},
     OccupantCase{"Directory", Occupant::kDirectory}, OccupantCase{"FifoWithoutReader", Occupant::kFifo},
     OccupantCase{"FifoWithReader", Occupant::kFifoWithReader});
 
@@ -386,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(HardeningOccupants, HardeningTraceOccupied, kOccupants,
 struct FullCase {
   const char* name;
   std::size_t whole_lines;  // lines of the run's trace that fit
-  std::size_t spare_bytes;  // room left after them, less than any line
+  std::string spare;        // room left after them: a line of this many bytes would fit
   int accepted;             // connections the listener saw before the stop
   friend void PrintTo(const FullCase& c, std::ostream* out) { *out << c.name; }
 };
@@ -400,7 +414,7 @@ TEST_P(HardeningTraceFull, StopsTheRunWithStatusZeroAndKeepsOnlyWholeLines) {
   const std::string target = Target("127.0.0.1", listener.port());
   const Lines full = ReachedTrace("1 " + target, listener.port());
   const Lines kept(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(c.whole_lines));
-  std::size_t limit = c.spare_bytes;
+  std::size_t limit = c.spare.size();
   for (const std::string& message : kept) limit += LineBytes(message);
 
   const ProcessResult result =
@@ -408,14 +422,23 @@ TEST_P(HardeningTraceFull, StopsTheRunWithStatusZeroAndKeepsOnlyWholeLines) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "");
   ExpectStopLineNaming(result.err, probe.trace());
+  // The cause is the size limit itself, not some other "full".
+  EXPECT_NE(result.err.find("File too large"), std::string::npos) << result.err;
   EXPECT_EQ(listener.accepted(), c.accepted);
   EXPECT_EQ(Unstamped(ReadFile(probe.trace())), Stamped(kept));
 }
 
 INSTANTIATE_TEST_SUITE_P(HardeningLimits, HardeningTraceFull,
-                         ::testing::Values(FullCase{"RightAfterTheCommandLine", 3, 0, 0},
-                                           FullCase{"InsideTheConnectingLine", 3, 12, 0},
-                                           FullCase{"InsideTheConnectedLine", 4, 12, 1}),
+                         ::testing::Values(FullCase{"RightAfterTheHeader", 2, "", 0},
+                                           // Room for the argument handler's shorter line: it must not
+                                           // follow the command line that failed.
+                                           FullCase{"WithRoomForArgumentErrorOnly", 2, StampedBytes(" Argument Error"), 0},
+                                           FullCase{"RightAfterTheCommandLine", 3, "", 0},
+                                           FullCase{"InsideTheConnectingLine", 3, std::string(12, '.'), 0},
+                                           FullCase{"InsideTheConnectedLine", 4, std::string(12, '.'), 1},
+                                           // Room for the completion handler's host-only line.
+                                           FullCase{"WithRoomForTheHostOnlyLineOnly", 4,
+                                                    StampedBytes(" --- Failed Connecting to 127.0.0.1"), 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // --- Many runs sharing one trace -------------------------------------------
