@@ -395,6 +395,35 @@ TEST_P(HardeningTraceOccupied, DuringTheRunStopsItWithStatusZeroAndWritesNothing
 INSTANTIATE_TEST_SUITE_P(HardeningOccupants, HardeningTraceOccupied, kOccupants,
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(HardeningTraceDirectory, RenamedAndReplacedByALinkDuringTheRunKeepsTheTraceWhereItWasSwitchedOn) {
+  TempDir base;
+  const fs::path bin = base / "bin", moved = base / "moved", other = base / "other";
+  fs::create_directory(bin);
+  fs::create_directory(other);
+  WriteFile(other / "tcpdebug.txt", "");
+  ProbeCopy probe(bin);
+  probe.EnableTrace();
+  std::optional<LoopbackListener> silent(std::in_place, Behaviour::kSilent);
+  const std::uint16_t port = silent->port();
+  const std::string target = Target("127.0.0.1", port);
+  StartedProcess run = probe.Start({"1", target});
+  const std::string connecting = " --> Connecting to " + OnPort("127.0.0.1", port);
+  ASSERT_TRUE(WaitForText(probe.trace(), connecting + "\r\n", milliseconds(10'000)));
+
+  fs::rename(bin, moved);
+  fs::create_directory_symlink(other, bin);
+  // The probe's next SYN is refused, and its line is the first after the swap.
+  silent.reset();
+
+  const ProcessResult result = run.Wait(seconds(30));
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_EQ(ReadFile(other / "tcpdebug.txt"), "");
+  EXPECT_EQ(ProbeCopy::TraceMessagesOf(moved / "tcpdebug.txt"),
+            (Lines{"", " Start", " CommandLine = 1 " + target, connecting,
+                   " --- Failed Connecting to " + OnPort("127.0.0.1", port), " Return Value: 0"}));
+}
+
 // --- A trace that fills up mid-run -----------------------------------------
 
 struct FullCase {

@@ -158,6 +158,67 @@ TEST_F(CheckSequenceTest, ErrorEventWithoutTraceDoesNothing) {
   EXPECT_FALSE(std::filesystem::exists(trace_path()));
 }
 
+class LocalFailureTest : public RunFixture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LocalFailureTest, IsToldOnStandardErrorTracedOrNot) {
+  const bool traced = GetParam();
+  if (traced) EnableTrace();
+  run.argument_text = "1 a:1";
+  client.ReplyToConnect(24, 0);
+  client.At(env.now_ms(), ScriptedEvent::Error(24, "Too many open files", ErrorOrigin::kLocal));
+  EXPECT_EQ(window.Load(), (RunEnd{0, true}));
+  EXPECT_EQ(errors.lines, std::vector<std::string>{"vornask: could not try a on port 1: Too many open files "
+                                                   "(error 24); it counts as not reached"});
+  if (traced) {
+    const std::vector<std::string> lines = TraceLines();
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[4], "2026-12-10 12:00:00Error 24: Too many open files (tcpClient_Error)");
+    EXPECT_EQ(lines[5], Line(" --- Failed Connecting to a on port 1"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Trace, LocalFailureTest, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "Traced" : "Untraced"); });
+
+TEST_F(CheckSequenceTest, ConnectionErrorsStayOffStandardError) {
+  EnableTrace();
+  run.argument_text = "1 a:1";
+  client.ReplyToConnect(0, 15);
+  client.At(env.now_ms() + 5, ScriptedEvent::Error(104, "Connection reset by peer"));
+  EXPECT_EQ(window.Load(), (RunEnd{100, true}));
+  EXPECT_EQ(errors.lines, std::vector<std::string>{});
+}
+
+TEST_F(CheckSequenceTest, FailureTracingADisconnectionWritesTheHandlersLine) {
+  EnableTrace();
+  run.argument_text = "1 a:1 b:2";
+  client.ReplyToConnect(0, 5);
+  client.ReplyToConnect(0, 5);
+  // The drop before the second target raises the disconnection; its line's
+  // timestamp fails once, after the file was opened.
+  client.AtDo(env.now_ms() + 20, [&] { env.fail_timestamps = 1; });
+  EXPECT_EQ(window.Load(), (RunEnd{100, true}));
+  const std::vector<std::string> lines = TraceLines();
+  ASSERT_GE(lines.size(), 7u);
+  EXPECT_EQ(lines[5], Line(" Error When Disconnecting (tcpClient_Disconnected)"));
+  EXPECT_EQ(lines[6], Line(" --> Connecting to b on port 2"));
+}
+
+TEST_F(CheckSequenceTest, FailureLeavingAHandlerDuringThe200MsWaitIsNotCaughtBySetup) {
+  EnableTrace();
+  run.argument_text = "1 a:1 b:2";
+  client.ReplyToConnect(0, 5);
+  // During the wait after the drop, an error event whose line cannot be
+  // written: the setup handler of the second check must not take it.
+  client.AtDo(env.now_ms() + 30, [&] {
+    std::filesystem::remove(trace_path());
+    std::filesystem::create_directory(trace_path());
+  });
+  client.At(env.now_ms() + 30, ScriptedEvent::Error(104, "Connection reset by peer"));
+  EXPECT_THROW(window.Load(), RunAborted);
+  EXPECT_EQ(client.connects().size(), 1u);
+}
+
 TEST_F(CheckSequenceTest, TargetWithoutAColonIsStillAttempted) {
   EnableTrace();
   run.argument_text = "1 nocolon";

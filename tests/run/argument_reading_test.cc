@@ -133,6 +133,62 @@ TEST_F(RunFixture, UnwritableTraceLeavesTheArgumentErrorHandler) {
   EXPECT_THROW(ReadArguments(run), std::system_error);
 }
 
+struct ErrorLineCase {
+  std::string text;
+  std::string line;  // between "vornask: argument error: " and "; see vornask --help"
+};
+
+class ArgumentErrorLineTest : public RunFixture, public ::testing::WithParamInterface<ErrorLineCase> {};
+
+TEST_P(ArgumentErrorLineTest, SaysWhichTokenAndWhyOnStandardErrorTracedOrNot) {
+  const std::string expected = "vornask: argument error: " + GetParam().line + "; see vornask --help";
+  run.argument_text = GetParam().text;
+  ReadArguments(run);
+  EXPECT_EQ(errors.lines, std::vector<std::string>{expected});
+
+  errors.lines.clear();
+  EnableTrace();
+  run.state.DebugOn = true;
+  ReadArguments(run);
+  EXPECT_EQ(errors.lines, std::vector<std::string>{expected});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ArgumentErrorLineTest,
+    ::testing::Values(
+        ErrorLineCase{"-h", "COUNT \"-h\" is not a number"},
+        ErrorLineCase{"40000 a:1", "COUNT \"40000\" is out of range (-32768 to 32767)"},
+        ErrorLineCase{"1 127.0.0.1:80,", "target 1 \"127.0.0.1:80,\": port \"80,\" is not a number"},
+        ErrorLineCase{"1 a:1 b:", "target 2 \"b:\": port \"\" is not a number"},
+        ErrorLineCase{"1 a:2147483648", "target 1 \"a:2147483648\": port \"2147483648\" is out of range "
+                                        "(-2147483648 to 2147483647)"},
+        ErrorLineCase{"1 a:1 a:2 a:3 a:4 a:5 a:6 a:7 a:8 a:9 a:10 a:11",
+                      "target 10 \"a:10 a:11\": port \"10 a:11\" is not a number (at most ten targets are read; "
+                      "the tenth takes the rest of the text)"},
+        ErrorLineCase{"1 a:\x1b]0;owned\x07", "target 1 \"a:^[]0;owned^G\": port \"^[]0;owned^G\" is not a number"},
+        ErrorLineCase{"1 host:" + std::string(60, '9'),
+                      "target 1 \"host:" + std::string(43, '9') + "...\": port \"" + std::string(48, '9') +
+                          "...\" is out of range (-2147483648 to 2147483647)"},
+        ErrorLineCase{"1 a:" + std::string(32765, '1'), "the argument text is longer than 32767 bytes"}));
+
+TEST_F(RunFixture, ArgumentsThatReadFineLeaveStandardErrorAlone) {
+  run.argument_text = "2 a:1 nocolon \"b c:2.5\"";
+  EXPECT_EQ(ReadArguments(run), ArgumentsOutcome::kContinue);
+  EXPECT_EQ(run.state.TargetCount, 3);
+  EXPECT_EQ(errors.lines, std::vector<std::string>{});
+}
+
+TEST_F(RunFixture, FailedTraceIsNeverReportedAsAnArgumentError) {
+  // Room is not the point here: once the command line's write fails, the
+  // handler's own line fails too and leaves the procedure.
+  std::filesystem::create_directory(trace_path());
+  run.state.DebugOn = true;
+  run.argument_text = "1 a:1";
+  EXPECT_THROW(ReadArguments(run), std::system_error);
+  EXPECT_EQ(errors.lines, std::vector<std::string>{});
+  EXPECT_EQ(env.elapsed_ms(), 0);
+}
+
 struct JoinCase {
   std::vector<const char*> arguments;
   std::string text;

@@ -27,6 +27,9 @@ class VirtualEnv final : public Env {
   std::int64_t elapsed_ms() const { return now_ms_ - start_ms_; }
   std::int64_t slept_ms() const { return slept_ms_; }
 
+  // How many of the next timestamps fail (as an unreadable clock would).
+  int fail_timestamps = 0;
+
  private:
   std::int64_t start_ms_;
   std::int64_t now_ms_;
