@@ -20,6 +20,7 @@ namespace {
 
 // Moves whatever the child has written so far from `fd` to `text`.
 void Drain(int fd, std::string& text) {
+  if (fd < 0) return;
   char buffer[4096];
   ssize_t n;
   while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
@@ -55,6 +56,9 @@ StartedProcess::StartedProcess(const fs::path& program, const std::vector<std::s
   }
   if (pid_ == 0) {
     if (dup2(out_pipe[1], 1) < 0 || dup2(err_pipe[1], 2) < 0) _exit(127);
+    // The probe starts with standard input, output and error alone, as from
+    // a shell: descriptors of the test (listeners, files) are not its own.
+    close_range(3, ~0U, 0);
     if (limits.file_size_bytes >= 0) {
       // SIGXFSZ keeps its default action (ending the process): the probe
       // itself must ignore it so that the write fails and is reported.
@@ -62,6 +66,12 @@ StartedProcess::StartedProcess(const fs::path& program, const std::vector<std::s
       const rlimit limit{static_cast<rlim_t>(limits.file_size_bytes), static_cast<rlim_t>(limits.file_size_bytes)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (limits.open_files >= 0) {
+      const rlimit limit{static_cast<rlim_t>(limits.open_files), static_cast<rlim_t>(limits.open_files)};
+      setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    // The probe must ignore SIGPIPE itself; give it the default action.
+    signal(SIGPIPE, SIG_DFL);
     execv(program_text.c_str(), argv.data());
     _exit(127);
   }
@@ -69,6 +79,7 @@ StartedProcess::StartedProcess(const fs::path& program, const std::vector<std::s
   ::close(err_pipe[1]);
   out_ = out_pipe[0];
   err_ = err_pipe[0];
+  if (limits.stderr_unread) ::close(std::exchange(err_, -1));
   fcntl(out_, F_SETFL, O_NONBLOCK);
   fcntl(err_, F_SETFL, O_NONBLOCK);
 }
@@ -111,7 +122,7 @@ ProcessResult StartedProcess::Wait(std::chrono::seconds bound) {
   Drain(out_, result.out);
   Drain(err_, result.err);
   ::close(std::exchange(out_, -1));
-  ::close(std::exchange(err_, -1));
+  if (err_ >= 0) ::close(std::exchange(err_, -1));
   if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
   return result;
 }

@@ -27,6 +27,10 @@ struct ProcessResult {
 
 struct ProcessLimits {
   long file_size_bytes = -1;  // RLIMIT_FSIZE for the child; -1 leaves it
+  long open_files = -1;       // RLIMIT_NOFILE for the child; -1 leaves it
+  // The child's standard error is a pipe whose reading end is already
+  // closed, as when the caller's reader has gone away.
+  bool stderr_unread = false;
 };
 
 // A child started without waiting for it, for tests that act while it runs.
