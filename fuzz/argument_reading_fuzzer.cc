@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -86,6 +87,7 @@ struct Reading {
   std::array<TargetEntry, vornask::kMaxTargets> targets{};
   int env_uses = 0;
   int deliveries = 0;
+  std::vector<std::string> error_lines;
 };
 
 // The trace only accepts a regular file, so traced readings write to a
@@ -108,10 +110,12 @@ const std::string& ScratchTraceDirectory() {
   return directory;
 }
 
-// Argument errors are also told on standard error; the fuzzer drops them.
-class QuietStandardError final : public vornask::StandardError {
+// Argument errors are also told on standard error; the lines are kept for
+// the checks.
+class CollectedStandardError final : public vornask::StandardError {
  public:
-  void WriteLine(std::string_view) override {}
+  void WriteLine(std::string_view line) override { lines.emplace_back(line); }
+  std::vector<std::string> lines;
 };
 
 Reading ReadOnce(std::string_view text, bool debug_on) {
@@ -120,7 +124,7 @@ Reading ReadOnce(std::string_view text, bool debug_on) {
   IdleClient client;
   IgnoredEvents events;
   vornask::TraceLog log(ScratchTraceDirectory(), env);
-  QuietStandardError errors;
+  CollectedStandardError errors;
   vornask::Run run(env, client, log, errors, std::string(text));
   run.events = &events;
   run.state.DebugOn = debug_on;
@@ -134,6 +138,7 @@ Reading ReadOnce(std::string_view text, bool debug_on) {
   }
   reading.env_uses = env.uses;
   reading.deliveries = client.deliveries;
+  reading.error_lines = errors.lines;
   return reading;
 }
 
@@ -256,6 +261,20 @@ void CheckAgainstReference(const ArgTokens* tokens, bool debug_on, const Reading
     Check(SameEntry(got.targets[i], TargetEntry{}), "a target past the last one read was written");
   }
   Check(got.target_count == (ok ? static_cast<std::int16_t>(number) : 0), "TargetCount differs from the targets read");
+
+  // Exactly one line for a rejected text, short, printable and in its frame.
+  Check(got.error_lines.size() == (ok ? 0u : 1u), "an argument error is not told in exactly one line");
+  for (const std::string& line : got.error_lines) {
+    Check(line.rfind("vornask: argument error: ", 0) == 0, "the error line lacks its prefix");
+    const std::string_view suffix = "; see vornask --help";
+    Check(line.size() > suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0,
+          "the error line lacks its ending");
+    Check(line.size() < 512, "the error line is not short");
+    for (char c : line) {
+      const auto byte = static_cast<unsigned char>(c);
+      Check((byte >= 0x20 && byte != 0x7f) || byte == 0x09, "the error line holds a control character");
+    }
+  }
 
   const bool ends = got.outcome == ArgumentsOutcome::kEndProgram;
   Check(ends == (debug_on && !ok), "the outcome does not match the argument error");
