@@ -24,7 +24,7 @@
 #include "platform/standard_error.h"
 #include "probe/tcp_client.h"
 #include "run/argument_reading.h"
-#include "run/env.h"
+#include "platform/env.h"
 #include "run/run_state.h"
 
 namespace {

@@ -9,26 +9,18 @@
 #include <string_view>
 #include <system_error>
 
-#include "run/env.h"
+#include "platform/env.h"
+#include "platform/trace_file.h"
 
 namespace vornask {
 
-inline constexpr const char* kTraceFileName = "tcpdebug.txt";
-
 class TraceLog {
  public:
-  // `directory` is opened once, here: every later test and append works
-  // relative to that opening, so renaming or replacing the directory during
-  // the run cannot send the trace anywhere else. A directory that cannot be
-  // opened (or an empty name) leaves tracing off.
-  TraceLog(const std::string& directory, Env& env);
-  ~TraceLog();
-  TraceLog(const TraceLog&) = delete;
-  TraceLog& operator=(const TraceLog&) = delete;
+  // The trace file in `directory` (see TraceDirectory).
+  TraceLog(const std::string& directory, Env& env) : directory_(directory), env_(env) {}
 
-  // True when the file exists as a regular file with a single link (links
-  // are not followed).
-  bool DebugFileExists() const;
+  // True when the file exists as a regular file with a single name.
+  bool DebugFileExists() const { return directory_.TraceFileExists(); }
 
   // The empty line that separates runs, then " Start", in one write.
   void WriteTraceHeader();
@@ -45,20 +37,14 @@ class TraceLog {
   // while composing fails this line only.
   void AppendDebugLine(const std::function<std::string()>& compose_message);
 
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return directory_.path(); }
 
  private:
   void AppendText(const std::function<std::string()>& compose_text);
-  [[noreturn]] void FailWrite(int error, const std::string& what);
 
-  int directory_fd_ = -1;
-  std::string path_;
+  TraceDirectory directory_;
   Env& env_;
   std::optional<std::system_error> write_failure_;
 };
-
-// The directory that holds the running executable; empty when it cannot be
-// found, which leaves tracing off.
-std::string ExecutableDirectory();
 
 }  // namespace vornask

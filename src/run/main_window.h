@@ -2,7 +2,7 @@
 // starts the run when it loads.
 #pragma once
 
-#include "probe/client_events.h"
+#include "run/client_events.h"
 #include "run/run_checks.h"
 #include "run/run_state.h"
 

@@ -1,6 +1,6 @@
 #include "run/run_checks.h"
 
-#include "probe/connection_check.h"
+#include "run/connection_check.h"
 #include "run/argument_reading.h"
 
 namespace vornask {

@@ -10,7 +10,7 @@
 #include "diag/trace_log.h"
 #include "platform/standard_error.h"
 #include "probe/tcp_client.h"
-#include "run/env.h"
+#include "platform/env.h"
 
 namespace vornask {
 

@@ -175,10 +175,6 @@ TEST_F(TraceLogTest, UnwritableFileFailsTheLine) {
   EXPECT_THROW(log.WriteTraceHeader(), std::system_error);
 }
 
-TEST(ExecutableDirectory, IsTheDirectoryOfTheRunningExecutable) {
-  const fs::path exe = fs::read_symlink("/proc/self/exe");
-  EXPECT_EQ(fs::path(ExecutableDirectory()), exe.parent_path());
-}
 
 }  // namespace
 }  // namespace vornask::testing

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "run/env.h"
+#include "platform/env.h"
 
 namespace vornask::testing {
 

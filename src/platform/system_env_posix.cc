@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "run/env.h"
+#include "platform/env.h"
 
 namespace vornask {
 namespace {

@@ -1,4 +1,4 @@
-#include "run/argument_text.h"
+#include "platform/argument_text.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "probe/connection_check.h"
+#include "run/connection_check.h"
 
 #include <gtest/gtest.h>
 

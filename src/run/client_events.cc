@@ -1,4 +1,4 @@
-#include "probe/client_events.h"
+#include "run/client_events.h"
 
 #include <string>
 
