@@ -18,3 +18,9 @@ std::string JoinArguments(int argc, const char* const* argv) {
 }
 
 }  // namespace vornask
+
+namespace vornask {
+
+std::size_t ArgumentTextLength(std::string_view text) { return text.size(); }
+
+}  // namespace vornask

@@ -1,7 +1,5 @@
 #include "probe/asio_tcp_client.h"
 
-#include <netdb.h>
-
 #include <array>
 #include <asio.hpp>
 #include <cerrno>
@@ -14,11 +12,28 @@
 
 #include "probe/socket_identity.h"
 
+// The resolver's codes (EAI_*): Asio brings the Winsock headers that define
+// them on Windows.
+#ifndef _WIN32
+#include <netdb.h>
+#endif
+
 namespace vornask {
 
 namespace {
 
 using asio::ip::tcp;
+
+// The system's own codes: errno values here, Winsock codes on Windows.
+const int kRefused = asio::error_code(asio::error::connection_refused).value();
+
+// This machine ran short of something (descriptors, buffers, memory): the
+// target was never tried.
+bool NoResourcesHere(const asio::error_code& error) {
+  return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
+         error == asio::error::no_memory || error.value() == ENOMEM || error.value() == EMFILE ||
+         error.value() == ENFILE || error.value() == ENOBUFS;
+}
 
 struct Event {
   enum class Kind { kConnected, kDisconnected, kError };
@@ -184,7 +199,7 @@ class AsioTcpClient::Impl {
   // This machine could not try the target. Said as an error first, so that
   // it is never mistaken for an answer from the target.
   void LocalFailure(int code) {
-    events_.push_back({Event::Kind::kError, FailureCode(code), std::generic_category().message(code), false,
+    events_.push_back({Event::Kind::kError, FailureCode(code), asio::error_code(code, asio::system_category()).message(), false,
                        ErrorOrigin::kLocal});
   }
 
@@ -211,7 +226,7 @@ class AsioTcpClient::Impl {
     phase_ = Phase::kConnecting;
     endpoints_ = std::move(endpoints);
     next_endpoint_ = 0;
-    last_error_ = ECONNREFUSED;
+    last_error_ = kRefused;
     StartNextRacer();
   }
 
@@ -229,7 +244,7 @@ class AsioTcpClient::Impl {
         if (!failed) racer->socket.bind(tcp::endpoint(endpoint.protocol(), options_.local_port), failed);
       }
       if (failed) {
-        if (IsLocalShortage(failed.value())) LocalFailure(failed.value());
+        if (NoResourcesHere(failed)) LocalFailure(failed.value());
         last_error_ = failed.value();
         continue;
       }
@@ -269,8 +284,8 @@ class AsioTcpClient::Impl {
     Racer& racer = *racers_[index];
     if (!racer.in_flight) return;
     racer.in_flight = false;
-    if (!result && IsConnectedToItself(racer.socket.native_handle())) {
-      result = asio::error_code(ECONNREFUSED, asio::system_category());
+    if (!result && IsConnectedToItself(static_cast<std::intptr_t>(racer.socket.native_handle()))) {
+      result = asio::error::connection_refused;
     }
     if (!result) {
       Won(racer, {});
@@ -345,7 +360,7 @@ class AsioTcpClient::Impl {
   std::uint16_t port_ = 0;
   std::vector<tcp::endpoint> endpoints_;
   std::size_t next_endpoint_ = 0;
-  int last_error_ = ECONNREFUSED;
+  int last_error_ = kRefused;
   std::vector<std::unique_ptr<Racer>> racers_;
   std::array<char, 4096> discard_{};
   std::optional<tcp::socket> link_;

@@ -1,7 +1,12 @@
 #include "probe/socket_identity.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <netinet/in.h>
 #include <sys/socket.h>
+#endif
 
 #include <cstring>
 
@@ -29,11 +34,18 @@ bool SameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {
 
 }  // namespace
 
-bool IsConnectedToItself(int fd) {
+bool IsConnectedToItself(std::intptr_t socket) {
+#ifdef _WIN32
+  const SOCKET fd = static_cast<SOCKET>(socket);
+  int local_length = sizeof(sockaddr_storage);
+  int peer_length = sizeof(sockaddr_storage);
+#else
+  const int fd = static_cast<int>(socket);
+  socklen_t local_length = sizeof(sockaddr_storage);
+  socklen_t peer_length = sizeof(sockaddr_storage);
+#endif
   sockaddr_storage local{};
   sockaddr_storage peer{};
-  socklen_t local_length = sizeof local;
-  socklen_t peer_length = sizeof peer;
   if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_length) != 0) return false;
   if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) return false;
   return local_length == peer_length && SameEndpoint(local, peer);

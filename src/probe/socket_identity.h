@@ -4,11 +4,14 @@
 // link proves nothing about the target, so it has to be recognised.
 #pragma once
 
+#include <cstdint>
+
 namespace vornask {
 
-// True when the connected socket `fd` has the same local and peer endpoint
-// (address and port, IPv4 or IPv6). False for anything else, including a
-// socket that is not connected or not a socket at all.
-bool IsConnectedToItself(int fd);
+// True when the connected socket (a descriptor, or a Windows SOCKET) has the
+// same local and peer endpoint (address and port, IPv4 or IPv6). False for
+// anything else, including a socket that is not connected or not a socket
+// at all.
+bool IsConnectedToItself(std::intptr_t socket);
 
 }  // namespace vornask

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "diag/caret_notation.h"
+#include "platform/argument_text.h"
 #include "run/decimal_conversion.h"
 
 namespace vornask {
@@ -24,16 +25,19 @@ std::string Quoted(std::string_view token) {
 std::string Reason(const std::exception& failure, const char* range) {
   if (dynamic_cast<const std::invalid_argument*>(&failure) != nullptr) return "is not a number";
   if (dynamic_cast<const std::out_of_range*>(&failure) != nullptr) return std::string("is out of range (") + range + ")";
-  if (dynamic_cast<const std::overflow_error*>(&failure) != nullptr) return "is longer than 32767 bytes";
+  if (dynamic_cast<const std::overflow_error*>(&failure) != nullptr) {
+    return std::string("is longer than 32767 ") + kArgumentTextUnits;
+  }
   return std::string("could not be read: ") + failure.what();
 }
 
 }  // namespace
 
 void SplitArguments(std::string_view text, ArgTokens& tokens) {
-  // The length is a signed 16-bit count: a longer text is rejected whole.
-  if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
-    throw std::overflow_error("argument text longer than 32767 bytes");
+  // The length is a signed 16-bit count of the system's characters: a longer
+  // text is rejected whole.
+  if (ArgumentTextLength(text) > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
+    throw std::overflow_error("argument text too long");
   }
   std::size_t slot = 0;
   bool in_quote = false;

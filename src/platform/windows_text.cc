@@ -1,0 +1,41 @@
+#include <windows.h>
+
+#include <limits>
+#include <stdexcept>
+
+#include "platform/windows_text.h"
+
+namespace vornask {
+namespace {
+
+int Length(std::size_t size) {
+  if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) throw std::length_error("text too long");
+  return static_cast<int>(size);
+}
+
+std::string Narrow(UINT code_page, std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(code_page, 0, text.data(), Length(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(code_page, 0, text.data(), Length(text.size()), narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
+
+}  // namespace
+
+std::string Utf8FromWide(std::wstring_view text) { return Narrow(CP_UTF8, text); }
+
+std::wstring WideFromUtf8(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), Length(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), Length(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string AnsiFromUtf8(std::string_view text) {
+  if (GetACP() == CP_UTF8) return std::string(text);
+  return Narrow(CP_ACP, WideFromUtf8(text));
+}
+
+}  // namespace vornask
