@@ -1,4 +1,6 @@
 #include <windows.h>
+// windows.h leaves the multimedia timer out under WIN32_LEAN_AND_MEAN.
+#include <timeapi.h>
 
 #include <cstdio>
 

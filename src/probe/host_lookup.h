@@ -27,9 +27,8 @@ struct LookupResult {
   bool local_failure = false;
 };
 
-// True for an errno that says this machine ran short of something (memory,
-// descriptors, buffers, threads) rather than anything about a target.
-bool IsLocalShortage(int error);
+// The resolver's code for a lookup that failed without saying why (EAI_FAIL).
+extern const int kLookupFailed;
 
 // Turns a host name into addresses; may block for as long as it likes.
 using LookupFunction = std::function<LookupResult(const std::string& host)>;
