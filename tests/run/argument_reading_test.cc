@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/argument_text.h"
 #include "support/run_fixture.h"
 
 namespace vornask::testing {
@@ -168,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorLineCase{"1 host:" + std::string(60, '9'),
                       "target 1 \"host:" + std::string(43, '9') + "...\": port \"" + std::string(48, '9') +
                           "...\" is out of range (-2147483648 to 2147483647)"},
-        ErrorLineCase{"1 a:" + std::string(32765, '1'), "the argument text is longer than 32767 bytes"}));
+        ErrorLineCase{"1 a:" + std::string(32765, '1'),
+                      std::string("the argument text is longer than 32767 ") + kArgumentTextUnits}));
 
 TEST_F(RunFixture, ArgumentsThatReadFineLeaveStandardErrorAlone) {
   run.argument_text = "2 a:1 nocolon \"b c:2.5\"";

@@ -1,18 +1,29 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace vornask::testing {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vornask-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // create_directory reports whether it made the directory, so a name that
+  // another test took first is simply passed over.
+  std::random_device seed;
+  std::mt19937_64 pick(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate =
+        std::filesystem::temp_directory_path() / ("vornask-test-" + std::to_string(pick() % 1'000'000'000'000));
+    if (std::filesystem::create_directory(candidate)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace);
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("no fresh temporary directory");
 }
 
 TempDir::~TempDir() {
