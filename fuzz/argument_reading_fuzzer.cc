@@ -4,6 +4,7 @@
 // same result every time, with tracing on or off.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -46,7 +47,7 @@ void Check(bool holds, const char* why) {
 // clock or wrote the trace (each trace line asks for a timestamp).
 class CountingEnv final : public vornask::Env {
  public:
-  std::int64_t NowSeconds() override {
+  std::int64_t NowMilliseconds() override {
     ++uses;
     return 0;
   }
@@ -54,7 +55,7 @@ class CountingEnv final : public vornask::Env {
     ++uses;
     return "2000-01-01 00:00:00";
   }
-  void SleepMilliseconds(int) override { ++uses; }
+  void SleepUntil(std::int64_t) override { ++uses; }
 
   int uses = 0;
 };
@@ -69,6 +70,7 @@ class IdleClient final : public vornask::TcpClient {
   std::string PeerHost() override { Fail("argument reading asked for the peer host"); }
   std::int32_t PeerPort() override { Fail("argument reading asked for the peer port"); }
   void DeliverPendingEvents(vornask::TcpClientEvents&) override { ++deliveries; }
+  bool AwaitActivity(std::chrono::milliseconds) override { return false; }
 
   int deliveries = 0;
 };

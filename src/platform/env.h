@@ -1,6 +1,7 @@
-// The probe's only doors to time: the deadline clock, the trace timestamp and
-// the pause between event-processing slices. The binary uses the system; tests
-// use a virtual clock that moves only when the run sleeps.
+// The probe's only doors to time: the monotonic clock of deadlines and
+// pauses, the trace timestamp, and sleeping until a moment on that clock.
+// The binary uses the system; tests use a virtual clock that moves only when
+// the run waits.
 #pragma once
 
 #include <cstdint>
@@ -12,14 +13,19 @@ class Env {
  public:
   virtual ~Env() = default;
 
-  // Whole seconds of a monotonic clock, fraction dropped. Deadlines use it so
+  // Milliseconds of a monotonic clock. Pauses are laid out on it.
+  virtual std::int64_t NowMilliseconds() = 0;
+
+  // Whole seconds of the same clock, fraction dropped. Deadlines use it so
   // that a change of the wall clock neither stretches nor cuts a wait.
-  virtual std::int64_t NowSeconds() = 0;
+  std::int64_t NowSeconds() { return NowMilliseconds() / 1000; }
 
   // Present local wall-clock time as "YYYY-MM-DD HH:MM:SS".
   virtual std::string LocalTimestamp() = 0;
 
-  virtual void SleepMilliseconds(int ms) = 0;
+  // Returns at `milliseconds` on the monotonic clock, or at once when that
+  // moment has passed.
+  virtual void SleepUntil(std::int64_t milliseconds) = 0;
 };
 
 // The real clock, sleep and time zone.

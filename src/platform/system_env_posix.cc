@@ -10,9 +10,9 @@ namespace {
 
 class RealEnv final : public Env {
  public:
-  std::int64_t NowSeconds() override {
+  std::int64_t NowMilliseconds() override {
     using namespace std::chrono;
-    return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
   }
 
   std::string LocalTimestamp() override {
@@ -24,18 +24,10 @@ class RealEnv final : public Env {
     return std::string(text, n);
   }
 
-  void SleepMilliseconds(int ms) override {
+  void SleepUntil(std::int64_t at) override {
     using namespace std::chrono;
-    const steady_clock::time_point now = steady_clock::now();
-    // Back-to-back slices keep to one grid, so the few hundred microseconds a
-    // wake-up runs late do not pile up over a run of two hundred slices.
-    if (now - wake_ > milliseconds(ms)) wake_ = now;
-    wake_ += milliseconds(ms);
-    std::this_thread::sleep_until(wake_);
+    std::this_thread::sleep_until(steady_clock::time_point(milliseconds(at)));
   }
-
- private:
-  std::chrono::steady_clock::time_point wake_{};
 };
 
 }  // namespace

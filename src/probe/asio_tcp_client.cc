@@ -84,7 +84,23 @@ constexpr int kMaxHandlersPerDelivery = 256;
 class AsioTcpClient::Impl {
  public:
   explicit Impl(Options options)
-      : options_(std::move(options)), lookup_(options_.lookup), work_(asio::make_work_guard(io_)), stagger_(io_) {}
+      : options_(std::move(options)), lookup_(options_.lookup), work_(asio::make_work_guard(io_)), stagger_(io_) {
+    // A finished lookup wakes a waiting AwaitActivity.
+    lookup_.SetNotifier([this] { asio::post(io_, [] {}); });
+  }
+  // Before the io_context goes: no lookup thread may post to it any more.
+  ~Impl() { lookup_.SetNotifier(nullptr); }
+
+  bool AwaitActivity(std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    // Handlers that only move an attempt on (a stagger, data read and thrown
+    // away) run here and keep the wait going; what the caller must deliver
+    // ends it.
+    while (events_.empty() && !(phase_ == Phase::kResolving && lookup_.ResultReady())) {
+      if (io_.run_one_until(until) == 0) return !events_.empty();
+    }
+    return true;
+  }
 
   bool LinkUp() const { return link_up_; }
   const std::string& PeerHost() const { return peer_host_; }
@@ -373,6 +389,7 @@ AsioTcpClient::AsioTcpClient(Options options) : impl_(std::make_unique<Impl>(std
 AsioTcpClient::~AsioTcpClient() = default;
 
 bool AsioTcpClient::LinkUp() { return impl_->LinkUp(); }
+bool AsioTcpClient::AwaitActivity(std::chrono::milliseconds timeout) { return impl_->AwaitActivity(timeout); }
 void AsioTcpClient::Connect(const std::string& host, std::int32_t port) { impl_->Connect(host, port); }
 void AsioTcpClient::Disconnect() { impl_->Disconnect(); }
 std::string AsioTcpClient::PeerHost() { return impl_->PeerHost(); }

@@ -55,6 +55,9 @@ class AsioTcpClient final : public TcpClient {
   // from a handler propagates; the events after it stay queued for the next
   // call.
   void DeliverPendingEvents(TcpClientEvents& events) override;
+  // Waits in the io_context, with a time limit, and wakes when a lookup
+  // finishes; never busy.
+  bool AwaitActivity(std::chrono::milliseconds timeout) override;
 
  private:
   class Impl;

@@ -16,19 +16,32 @@ struct BackgroundLookup::Mailbox {
   std::optional<LookupResult> result;
   // Mirrors result.has_value() so the owner's frequent check needs no lock.
   std::atomic<bool> ready{false};
+  std::function<void()> notify;
 
   void Post(std::uint64_t ticket, LookupResult posted) {
     std::lock_guard lock(mutex);
     if (ticket != wanted) return;
     result = std::move(posted);
     ready.store(true, std::memory_order_release);
+    if (notify) notify();
   }
 };
 
 BackgroundLookup::BackgroundLookup(LookupFunction lookup)
     : lookup_(lookup ? std::move(lookup) : LookupFunction(SystemLookup)), mailbox_(std::make_shared<Mailbox>()) {}
 
-BackgroundLookup::~BackgroundLookup() { Abandon(); }
+BackgroundLookup::~BackgroundLookup() {
+  Abandon();
+  std::lock_guard lock(mailbox_->mutex);
+  mailbox_->notify = nullptr;
+}
+
+bool BackgroundLookup::ResultReady() const { return mailbox_->ready.load(std::memory_order_acquire); }
+
+void BackgroundLookup::SetNotifier(std::function<void()> notify) {
+  std::lock_guard lock(mailbox_->mutex);
+  mailbox_->notify = std::move(notify);
+}
 
 void BackgroundLookup::Start(const std::string& host) {
   std::uint64_t ticket = 0;

@@ -58,6 +58,12 @@ class BackgroundLookup {
   // The result of the lookup started last, once it has finished; each result
   // is handed out once. Costs one atomic load while nothing has finished.
   std::optional<LookupResult> TakeResult();
+  // True when TakeResult has a result to hand out.
+  bool ResultReady() const;
+  // Called on the lookup's thread when the result of the lookup started last
+  // arrives, so that a waiting owner wakes up. Never called after Abandon or
+  // destruction has begun.
+  void SetNotifier(std::function<void()> notify);
 
  private:
   struct Mailbox;

@@ -4,6 +4,7 @@
 // every pause slice; that is the one place where handlers run.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -45,6 +46,12 @@ class TcpClient {
   // Lets background work progress and hands every event that is due to
   // `events`, in order.
   virtual void DeliverPendingEvents(TcpClientEvents& events) = 0;
+
+  // Blocks until there is something for DeliverPendingEvents to hand over
+  // (an event, a finished lookup) or until `timeout` has passed; true in the
+  // first case, at once when something is already there. Socket work that
+  // only moves an attempt on may run inside; no handler is called.
+  virtual bool AwaitActivity(std::chrono::milliseconds timeout) = 0;
 };
 
 }  // namespace vornask

@@ -1,8 +1,43 @@
 #include "run/connection_check.h"
 
+#include <algorithm>
 #include <string>
 
+#include "run/pacer.h"
+
 namespace vornask {
+namespace {
+
+// The check looks at its outcome every 20 ms: every second slice.
+constexpr std::int64_t kSlicesPerPoll = 2;
+
+bool OutcomeKnown(Run& run) { return run.env.NowSeconds() > run.state.Deadline || run.state.IsConnected; }
+
+// The first poll after `polls_done` at which the outcome will be known if no
+// event changes the run state before: the next one when connected, else the
+// first at which the whole-second clock has passed the deadline.
+std::int64_t PassingPoll(const Run& run, const Pacer& pacer, std::int64_t polls_done) {
+  const std::int64_t next = polls_done + 1;
+  if (run.state.IsConnected) return next;
+  const std::int64_t poll_length = kSliceMilliseconds * kSlicesPerPoll;
+  const std::int64_t after_origin = (run.state.Deadline + 1) * 1000 - pacer.EndOf(0);
+  const std::int64_t poll = after_origin <= 0 ? 0 : (after_origin + poll_length - 1) / poll_length;
+  return std::max(next, poll);
+}
+
+// Observably `do Delay(20) while the outcome is unknown`: between events only
+// the clock can settle it, so the wait sleeps straight to the poll at which
+// the deadline will have passed, waking early only for the client.
+void WaitForOutcome(Run& run) {
+  Pacer pacer(run);
+  for (;;) {
+    const std::int64_t polls_done = pacer.done() / kSlicesPerPoll;
+    const std::int64_t slice = pacer.Next(kSlicesPerPoll * PassingPoll(run, pacer, polls_done));
+    if (slice % kSlicesPerPoll == 0 && OutcomeKnown(run)) return;
+  }
+}
+
+}  // namespace
 
 void CheckTcpStatus(Run& run, std::int16_t& target) {
   RunState& state = run.state;
@@ -36,9 +71,7 @@ void CheckTcpStatus(Run& run, std::int16_t& target) {
   } catch (const std::exception&) {
   }
 
-  do {
-    Delay(run, 20);
-  } while (!(run.env.NowSeconds() > state.Deadline || state.IsConnected));
+  WaitForOutcome(run);
 }
 
 }  // namespace vornask

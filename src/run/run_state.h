@@ -65,10 +65,14 @@ struct Run {
 
   RunState state;
   Targets targets;
+  // End of the last pause slice (monotonic ms), so that pauses that follow
+  // one another keep to one grid; negative before the first.
+  std::int64_t last_slice_end = -1;
 };
 
-// The paced wait: ms / 10 (truncated) slices, each a 10 ms sleep followed by
-// delivery of every pending client event. The only place events are handled.
+// The paced wait: ms / 10 (truncated) slices of 10 ms, every client event
+// delivered at the end of the slice in which it came. The only place, with
+// the check's wait, where events are handled.
 void Delay(Run& run, std::int16_t ms);
 
 }  // namespace vornask

@@ -61,6 +61,56 @@ INSTANTIATE_TEST_SUITE_P(
                   "Error 111: Connection refused (tcpClient_Error)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct PollCase {
+  const char* name;
+  std::int64_t start_ms;
+  std::int64_t arrives;  // ms after Connect; what arrives and when
+  std::int16_t status;   // of the completion; -1: activity with nothing to deliver
+  std::int64_t check_ms;
+};
+
+class CheckPolls : public RunFixture, public ::testing::WithParamInterface<PollCase> {
+ protected:
+  CheckPolls() : RunFixture(GetParam().start_ms) {}
+};
+
+// The check looks every 20 ms; an event in either slice of a poll is seen at
+// that poll, one that comes exactly at a slice's end at that slice's end.
+// Activity that delivers nothing (a lookup finishing, say) changes nothing.
+TEST_P(CheckPolls, EndAtThePollAfterTheEventAndWakeOnlyForIt) {
+  const PollCase& c = GetParam();
+  SetTarget(1, "h", 80);
+  run.state.CurrentTarget = 1;
+  if (c.status >= 0) {
+    client.ReplyToConnect(c.status, c.arrives);
+  } else {
+    client.ReplySilence();
+    client.AtDo(env.now_ms() + c.arrives, [] {});
+  }
+  CheckTcpStatus(run, run.state.CurrentTarget);
+  EXPECT_EQ(env.elapsed_ms(), c.check_ms);
+  // The wait wakes for the event and for the poll that ends it, never for
+  // the slices or polls in between.
+  EXPECT_LE(env.sleeps(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Activity, CheckPolls,
+    ::testing::Values(PollCase{"SuccessInTheFirstSliceOfAPoll", 1'000'000, 3, 0, 20},
+                      PollCase{"SuccessInTheSecondSliceOfAPoll", 1'000'000, 13, 0, 20},
+                      PollCase{"SuccessExactlyAtASliceEnd", 1'000'000, 10, 0, 20},
+                      PollCase{"SuccessExactlyAtAPoll", 1'000'000, 40, 0, 40},
+                      PollCase{"SuccessJustAfterAPoll", 1'000'000, 41, 0, 60},
+                      PollCase{"SuccessLateInTheAttempt", 1'000'000, 24'987, 0, 25'000},
+                      PollCase{"RefusalInTheSecondSliceOfAPoll", 1'000'000, 13, 111, 1000},
+                      PollCase{"RefusalAsTheSecondTicks", 1'000'990, 10, 111, 1020},
+                      PollCase{"NothingToDeliverMidWait", 1'000'000, 12'345, -1, 26'000},
+                      // A lookup finishing just as the deadline passes: the wait still
+                      // ends at the same poll.
+                      PollCase{"NothingToDeliverAsTheDeadlinePasses", 1'000'000, 26'000, -1, 26'000},
+                      PollCase{"NothingToDeliverJustBeforeTheDeadlinePasses", 1'000'990, 25'015, -1, 25'020}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 using CheckSequenceTest = RunFixture;
 
 TEST_F(CheckSequenceTest, TwoReachableTargetsAreDroppedAndSpacedBy200Ms) {

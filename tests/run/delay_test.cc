@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "support/run_fixture.h"
 
@@ -14,10 +16,12 @@ struct SliceCase {
 
 class DelaySlices : public RunFixture, public ::testing::WithParamInterface<SliceCase> {};
 
-TEST_P(DelaySlices, SleepsTenMillisecondsAndDeliversEventsPerSlice) {
+TEST_P(DelaySlices, LastsItsSlicesAndWakesOnceWhenNothingHappens) {
   Delay(run, GetParam().ms);
   EXPECT_EQ(env.slept_ms(), 10 * GetParam().slices);
-  EXPECT_EQ(client.deliveries(), GetParam().slices);
+  // Nothing can change before the end: one wake-up, one delivery there.
+  EXPECT_EQ(client.deliveries(), GetParam().slices > 0 ? 1 : 0);
+  EXPECT_LE(env.sleeps(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Truncation, DelaySlices,
@@ -26,6 +30,53 @@ INSTANTIATE_TEST_SUITE_P(Truncation, DelaySlices,
                                            SliceCase{1000, 100}, SliceCase{32767, 3276}));
 
 class DelayEvents : public RunFixture {};
+
+// Records when each disconnection is delivered, on the virtual clock.
+class DeliveryTimes final : public TcpClientEvents {
+ public:
+  explicit DeliveryTimes(VirtualEnv& env) : env_(env) {}
+  void tcpClient_Connected(std::int16_t) override {}
+  void tcpClient_Disconnected() override { at.push_back(env_.elapsed_ms()); }
+  void tcpClient_Error(std::int16_t, const std::string&, ErrorOrigin) override {}
+  std::vector<std::int64_t> at;
+
+ private:
+  VirtualEnv& env_;
+};
+
+struct GridCase {
+  std::int64_t arrives;    // ms after the pause began
+  std::int64_t delivered;  // ms after the pause began
+};
+
+class DelayGrid : public RunFixture, public ::testing::WithParamInterface<GridCase> {};
+
+TEST_P(DelayGrid, DeliversAtTheEndOfTheSliceInWhichTheEventCame) {
+  DeliveryTimes times(env);
+  run.events = &times;
+  client.At(env.now_ms() + GetParam().arrives, ScriptedEvent::Disconnected());
+  Delay(run, 200);
+  EXPECT_EQ(times.at, std::vector<std::int64_t>{GetParam().delivered});
+  EXPECT_EQ(env.elapsed_ms(), 200);
+  // One wake-up for the event (none of its own at the very end), one for
+  // the end of the pause.
+  EXPECT_LE(env.sleeps(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arrivals, DelayGrid,
+                         ::testing::Values(GridCase{0, 10}, GridCase{1, 10}, GridCase{9, 10}, GridCase{10, 10},
+                                           GridCase{11, 20}, GridCase{55, 60}, GridCase{199, 200},
+                                           GridCase{200, 200}));
+
+TEST_F(DelayEvents, PausesThatFollowOneAnotherKeepToOneGrid) {
+  DeliveryTimes times(env);
+  run.events = &times;
+  client.At(env.now_ms() + 14, ScriptedEvent::Disconnected());
+  client.At(env.now_ms() + 27, ScriptedEvent::Disconnected());
+  Delay(run, 20);
+  Delay(run, 20);
+  EXPECT_EQ(times.at, (std::vector<std::int64_t>{20, 30}));
+}
 
 TEST_F(DelayEvents, EventIsDeliveredAtTheEndOfTheFirstSliceReachingItsTime) {
   EnableTrace();

@@ -27,6 +27,16 @@ void ScriptedClient::Disconnect() {
   Schedule(env_.now_ms(), ScriptedEvent::Disconnected());
 }
 
+bool ScriptedClient::AwaitActivity(std::chrono::milliseconds timeout) {
+  const std::int64_t until = env_.now_ms() + timeout.count();
+  if (!pending_.empty() && pending_.front().at_ms <= until) {
+    if (pending_.front().at_ms > env_.now_ms()) env_.AdvanceTo(pending_.front().at_ms);
+    return true;
+  }
+  env_.AdvanceTo(until);
+  return false;
+}
+
 void ScriptedClient::DeliverPendingEvents(TcpClientEvents& events) {
   ++deliveries_;
   while (!pending_.empty() && pending_.front().at_ms <= env_.now_ms()) {

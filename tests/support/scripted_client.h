@@ -59,6 +59,9 @@ class ScriptedClient final : public TcpClient {
   }
   std::int32_t PeerPort() override { return peer_port_; }
   void DeliverPendingEvents(TcpClientEvents& events) override;
+  // Moves the virtual clock to the next scripted event, or by `timeout`,
+  // whichever comes first.
+  bool AwaitActivity(std::chrono::milliseconds timeout) override;
 
   struct ConnectCall {
     std::string host;

@@ -15,17 +15,26 @@ class VirtualEnv final : public Env {
   // decides when whole-second deadlines fall.
   explicit VirtualEnv(std::int64_t start_ms = 1'000'000) : start_ms_(start_ms), now_ms_(start_ms) {}
 
-  std::int64_t NowSeconds() override { return now_ms_ / 1000; }
+  std::int64_t NowMilliseconds() override { return now_ms_; }
   // Wall time starts at 2026-12-10 12:00:00 and runs with the virtual clock.
   std::string LocalTimestamp() override;
-  void SleepMilliseconds(int ms) override {
-    now_ms_ += ms;
-    slept_ms_ += ms;
+  void SleepUntil(std::int64_t at) override {
+    if (at > now_ms_) AdvanceTo(at);
+    ++sleeps_;
   }
+
+  // Moves the clock on; the run's waits are the only callers besides tests.
+  void AdvanceTo(std::int64_t at) {
+    slept_ms_ += at - now_ms_;
+    now_ms_ = at;
+  }
+  void SleepMilliseconds(std::int64_t ms) { AdvanceTo(now_ms_ + ms); }
 
   std::int64_t now_ms() const { return now_ms_; }
   std::int64_t elapsed_ms() const { return now_ms_ - start_ms_; }
   std::int64_t slept_ms() const { return slept_ms_; }
+  // How often the run slept: the wake-ups a real clock would cost.
+  int sleeps() const { return sleeps_; }
 
   // How many of the next timestamps fail (as an unreadable clock would).
   int fail_timestamps = 0;
@@ -34,6 +43,7 @@ class VirtualEnv final : public Env {
   std::int64_t start_ms_;
   std::int64_t now_ms_;
   std::int64_t slept_ms_ = 0;
+  int sleeps_ = 0;
 };
 
 }  // namespace vornask::testing

@@ -1,0 +1,41 @@
+#include "run/pacer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+
+namespace vornask {
+
+Pacer::Pacer(Run& run) : run_(run) {
+  const std::int64_t now = run.env.NowMilliseconds();
+  const bool follows_on = run.last_slice_end >= 0 && now >= run.last_slice_end &&
+                          now - run.last_slice_end <= kSliceMilliseconds;
+  origin_ = follows_on ? run.last_slice_end : now;
+}
+
+std::int64_t Pacer::Next(std::int64_t last) {
+  if (run_.events == nullptr) throw std::logic_error("no receiver for the client's events");
+  const std::int64_t end = EndOf(last);
+  std::int64_t slice = last;
+  const std::int64_t now = run_.env.NowMilliseconds();
+  if (now < end && run_.client.AwaitActivity(std::chrono::milliseconds(end - now))) {
+    // Delivered at the end of the slice in which the activity came; activity
+    // exactly at a slice's end belongs to that slice.
+    const std::int64_t at = run_.env.NowMilliseconds() - origin_;
+    const std::int64_t containing = (at + kSliceMilliseconds - 1) / kSliceMilliseconds;
+    slice = std::clamp(containing, done_ + 1, last);
+  }
+  run_.env.SleepUntil(EndOf(slice));
+  done_ = slice;
+  run_.last_slice_end = EndOf(slice);
+  // A failure leaving an event handler belongs to no procedure of the run:
+  // the one whose wait happened to deliver the event must not catch it.
+  try {
+    run_.client.DeliverPendingEvents(*run_.events);
+  } catch (const std::exception& failure) {
+    throw RunAborted{failure.what()};
+  }
+  return slice;
+}
+
+}  // namespace vornask
