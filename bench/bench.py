@@ -10,8 +10,11 @@ Figures, each for vornask and for nc -z on the same targets:
      requires (nc has no required waits: absolute time only);
   2. how long after the target accepted the probe drops the connection again,
      which is the moment it noticed the outcome;
-  3. processor time over wall time of one 25-second attempt nobody answers;
+  3. processor time over wall time of one 25-second attempt nobody answers,
+     and the voluntary context switches (wake-ups) of that run;
   4. peak resident memory of one run: reachable, refused and name targets.
+With the Windows build present (build-windows/vornask.exe) and wine, also
+the .exe under wine: the ten-target ratio and one silent attempt.
 """
 
 import argparse
@@ -40,9 +43,10 @@ BETWEEN_TARGETS_MS = 200
 FINAL_DROP_MS = 50
 TEN_TARGET_WAITS_MS = FIRST_POLL_MS + 9 * (BETWEEN_TARGETS_MS + FIRST_POLL_MS) + FINAL_DROP_MS  # 2050
 
-OVERHEAD_GOAL = 1.01
+OVERHEAD_GOAL = 1.005
 NOTICE_GOAL_MS = 20.0
-CPU_SHARE_GOAL_PERCENT = 0.2
+CPU_SHARE_GOAL_PERCENT = 0.02
+WAKEUPS_GOAL = 50
 RSS_GOAL_KIB = 2.0 * 1024
 SILENT_WAIT_S = 25
 
@@ -53,6 +57,8 @@ class Finished:
     status: int
     cpu_s: float
     stderr: str
+    # Voluntary context switches: how often the process went to sleep.
+    wakeups: int = 0
 
 
 def spawn(cmd):
@@ -67,7 +73,7 @@ def reap(process, started):
     process.returncode = os.waitstatus_to_exitcode(status)
     err = process.stderr.read().decode(errors="replace").strip()
     process.stderr.close()
-    return Finished(ended - started, process.returncode, usage.ru_utime + usage.ru_stime, err), ended
+    return Finished(ended - started, process.returncode, usage.ru_utime + usage.ru_stime, err, usage.ru_nvcsw), ended
 
 
 def run_timed(cmd):
@@ -195,14 +201,14 @@ def sleep_loop(slices):
 
 
 
-def measure_overhead(vornask, runs, problems):
+def measure_overhead(vornask, runs, problems, launcher=()):
     listeners = AcceptingListeners(10)
     try:
         targets = [f"127.0.0.1:{p}" for p in listeners.ports]
-        run_timed([vornask, "--version"])  # warm the page cache
+        run_timed([*launcher, vornask, "--version"])  # warm the page cache
         walls = []
         for _ in range(runs):
-            finished = run_timed([vornask, "10", *targets])
+            finished = run_timed([*launcher, vornask, "10", *targets])
             check_status("overhead run", finished, 100, problems)
             walls.append(finished.wall_s)
         nc_walls = []
@@ -258,9 +264,9 @@ def measure_notice(cmd_for_port, attempts, problems, expected_status):
     return notice, after_exit, start_to_accept
 
 
-def measure_silent(vornask):
+def measure_silent(vornask, windows=None):
     """One silent attempt each, and the bare sleep loop for as long, side by
-    side: all three only sleep, so they hardly disturb one another."""
+    side: all of them only sleep, so they hardly disturb one another."""
     keep, port = silent_target()
     results = {}
 
@@ -275,6 +281,8 @@ def measure_silent(vornask):
         threading.Thread(target=watch, args=("nc", ["nc", "-z", "-w", str(SILENT_WAIT_S), "127.0.0.1", str(port)])),
         threading.Thread(target=floor),
     ]
+    if windows is not None:
+        threads.append(threading.Thread(target=watch, args=("windows", [*windows, "1", f"127.0.0.1:{port}"])))
     for t in threads:
         t.start()
     for t in threads:
@@ -368,6 +376,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="fewer repetitions (the 25 s silent attempt stays)")
     parser.add_argument("--binary", default=str(ROOT / "build" / "vornask"), help="probe to measure")
+    parser.add_argument("--windows-binary", default=str(ROOT / "build-windows" / "vornask.exe"),
+                        help="Windows build to measure under wine, when present")
     args = parser.parse_args()
 
     overhead_runs, notice_attempts, memory_repeats = (3, 20, 3) if args.quick else (7, 50, 9)
@@ -385,6 +395,16 @@ def main():
     with tempfile.TemporaryDirectory(prefix="vornask-bench-") as scratch:
         vornask = str(Path(scratch) / "vornask")
         shutil.copy2(source, vornask)
+        windows = None
+        if Path(args.windows_binary).is_file() and shutil.which("wine"):
+            windows = [shutil.which("wine"), str(Path(scratch) / "vornask.exe")]
+            shutil.copy2(args.windows_binary, windows[1])
+            os.environ.update(WINEDEBUG="-all", WINEPREFIX=str(ROOT / "build-windows" / "wineprefix"))
+            # A detached, warm wineserver: its start is not the probe's cost.
+            subprocess.run(["wineserver", "-p"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            subprocess.run([windows[0], "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
         problems = []
         began = time.monotonic()
 
@@ -402,7 +422,13 @@ def main():
         nc_notice, _, _ = measure_notice(
             lambda port: ["nc", "-z", "127.0.0.1", str(port)], notice_attempts, problems, 0)
         memory_rows, floor_kib = measure_memory(vornask, memory_repeats, problems)
-        silent = measure_silent(vornask)
+        windows_walls = windows_startup = None
+        if windows is not None:
+            windows_startup = [run_timed([*windows, "--version"]).wall_s for _ in range(5)]
+            windows_walls, _ = measure_overhead(windows[1], overhead_runs, problems, launcher=windows[:1])
+        silent = measure_silent(vornask, windows)
+        if windows is not None:
+            check_status("silent run of the Windows build", silent["windows"], 0, problems)
         check_status("silent run", silent["vornask"], 0, problems)
         check_status("nc silent run", silent["nc"], 1, problems)
         elapsed = time.monotonic() - began
@@ -417,24 +443,30 @@ def main():
 
     rows = [
         (f"Ten reachable targets: wall time / required waits ({TEN_TARGET_WAITS_MS} ms), median of {overhead_runs}",
-         f"≤ {OVERHEAD_GOAL:.2f}",
+         f"≤ {OVERHEAD_GOAL:.3f}",
          f"{overhead:.4f} ({statistics.median(walls) * 1000:.1f} ms; "
          f"{min(walls) * 1000:.1f}–{max(walls) * 1000:.1f})",
          f"n/a ({statistics.median(nc_walls) * 1000:.1f} ms for ten `nc -z`)",
          f"{overhead_floor.wall_s / required_s:.4f} ({ten_target_slices} sleeps: {overhead_floor.wall_s * 1000:.1f} ms)",
          verdict(overhead <= OVERHEAD_GOAL)),
         (f"Outcome noticed after the accept: median / max of {notice_attempts}",
-         f"≤ {NOTICE_GOAL_MS:.0f} ms",
+         f"the {NOTICE_GOAL_MS:.0f} ms poll + this machine's wake-up lateness (last column), median",
          f"{ms(notice_med, 2)} / {ms(notice_max, 2)}",
          f"{ms(statistics.median(nc_notice), 2)} / {ms(max(nc_notice), 2)}",
          f"{20 + 2 * overhead_floor.late_per_slice_s * 1000:.2f} ms (two sleeps)",
-         verdict(notice_max <= NOTICE_GOAL_MS / 1000)),
+         verdict(notice_med <= (NOTICE_GOAL_MS + 2 * overhead_floor.late_per_slice_s * 1000 + 0.1) / 1000)),
         (f"Processor time in one {SILENT_WAIT_S} s silent attempt, (user+sys) / wall",
          f"≤ {CPU_SHARE_GOAL_PERCENT} %",
          f"{share['vornask']:.3f} % ({ms(silent['vornask'].cpu_s)} in {silent['vornask'].wall_s:.2f} s)",
          f"{share['nc']:.3f} % ({ms(silent['nc'].cpu_s)} in {silent['nc'].wall_s:.2f} s)",
          f"{100 * loop.cpu_s / loop.wall_s:.3f} % ({ms(loop.cpu_s)} in {loop.wall_s:.2f} s)",
          verdict(share["vornask"] <= CPU_SHARE_GOAL_PERCENT)),
+        (f"Voluntary context switches (wake-ups) of that whole run",
+         f"≤ {WAKEUPS_GOAL}",
+         f"{silent['vornask'].wakeups}",
+         f"{silent['nc'].wakeups}",
+         f"{loop.slices} sleeps",
+         verdict(silent["vornask"].wakeups <= WAKEUPS_GOAL)),
     ]
     for label, ours, theirs in memory_rows:
         rows.append((
@@ -469,6 +501,22 @@ def main():
           f"high-water mark); the floor, `/bin/true` under GNU time, is {floor_kib} KiB. Most of the figure is "
           "file-backed pages of the binary and libc mapped on first touch, 64 KiB around each fault, so address "
           "randomisation moves it by ±100 KiB from run to run: the goal is judged on the median.")
+    if windows is not None:
+        start = statistics.median(windows_startup)
+        win = silent["windows"]
+        print()
+        print("The Windows build under wine (wine 8 on this machine; no goals are judged here, since wine's own "
+              "start-up and its server process are part of every figure):\n")
+        print("| Figure | vornask.exe under wine |")
+        print("|---|---|")
+        print(f"| Ten reachable targets: wall time / required waits, median of {overhead_runs} | "
+              f"{statistics.median(windows_walls) / required_s:.4f} ({statistics.median(windows_walls) * 1000:.1f} ms,"
+              f" of which about {start * 1000:.0f} ms is starting wine: `vornask.exe --version` takes that long); "
+              f"without it {(statistics.median(windows_walls) - start) / required_s:.4f} |")
+        print(f"| Processor time in one {SILENT_WAIT_S} s silent attempt | {100 * win.cpu_s / win.wall_s:.3f} % "
+              f"({ms(win.cpu_s)} in {win.wall_s:.2f} s) |")
+        print(f"| Voluntary context switches of that run | {win.wakeups} |")
+        print()
     print(f"- Whole bench: {elapsed:.0f} s.")
     if problems:
         print("\nProblems (figures above may not mean what they say):")
