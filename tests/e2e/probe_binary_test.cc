@@ -3,7 +3,6 @@
 // be busy). Each test runs a copy of the binary in its own directory, so
 // ctest can run the slow ones side by side.
 #include <gtest/gtest.h>
-#include <netdb.h>
 
 #include <chrono>
 #include <string>
@@ -113,34 +112,6 @@ TEST_F(ProbeBinary, LocalhostIsResolved) {
   ASSERT_GE(messages.size(), 5u);
   EXPECT_EQ(messages[3], " --> Connecting to " + OnPort("localhost", listener.port()));
   EXPECT_EQ(messages[4], " <-- Connected to " + OnPort("127.0.0.1", listener.port()));
-}
-
-// An IPv6 address cannot be written as a target (the first colon splits
-// host from port), so ::1 is reached through a name that resolves to it.
-std::string NameForIpv6Loopback() {
-  for (const char* name : {"localhost", "ip6-localhost", "ip6-loopback", "localhost6"}) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET6;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) == 0) {
-      freeaddrinfo(found);
-      return name;
-    }
-  }
-  return "";
-}
-
-TEST_F(ProbeBinary, Ipv6LoopbackIsReachedThroughAName) {
-  const std::string name = NameForIpv6Loopback();
-  if (name.empty()) GTEST_SKIP() << "no host name resolves to ::1 here";
-  LoopbackListener listener(Behaviour::kAccept, "::1");
-  probe.EnableTrace();
-  const ProcessResult result = probe.Run({"1", Target(name, listener.port())});
-  EXPECT_EQ(result.status, 100);
-  const Lines messages = probe.TraceMessages();
-  ASSERT_GE(messages.size(), 5u);
-  EXPECT_EQ(messages[4], " <-- Connected to " + OnPort("::1", listener.port()));
 }
 
 TEST_F(ProbeBinary, PeerThatAcceptsAndResetsStillCountsAsReached) {

@@ -62,6 +62,10 @@ StartedProcess::StartedProcess(const fs::path& program, const std::vector<std::s
       const rlimit limit{static_cast<rlim_t>(limits.file_size_bytes), static_cast<rlim_t>(limits.file_size_bytes)};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (limits.stack_bytes >= 0) {
+      const rlimit limit{static_cast<rlim_t>(limits.stack_bytes), static_cast<rlim_t>(limits.stack_bytes)};
+      if (setrlimit(RLIMIT_STACK, &limit) != 0) _exit(127);
+    }
     execv(program_text.c_str(), argv.data());
     _exit(127);
   }
@@ -113,6 +117,7 @@ ProcessResult StartedProcess::Wait(std::chrono::seconds bound) {
   ::close(std::exchange(out_, -1));
   ::close(std::exchange(err_, -1));
   if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
   return result;
 }
 

@@ -20,6 +20,7 @@ inline std::string OnPort(const std::string& host, std::uint16_t port) {
 
 struct ProcessResult {
   int status = -1;  // exit status, or -1 when ended by a signal or not ended
+  int signal = 0;   // the signal that ended it, if one did
   std::chrono::milliseconds elapsed{0};
   std::string out;
   std::string err;
@@ -27,6 +28,7 @@ struct ProcessResult {
 
 struct ProcessLimits {
   long file_size_bytes = -1;  // RLIMIT_FSIZE for the child; -1 leaves it
+  long stack_bytes = -1;      // RLIMIT_STACK for the child; -1 leaves it
 };
 
 // A child started without waiting for it, for tests that act while it runs.
