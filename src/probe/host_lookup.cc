@@ -7,8 +7,9 @@
 #include <cerrno>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <utility>
+
+#include "probe/lookup_thread.h"
 
 namespace vornask {
 
@@ -69,7 +70,7 @@ void BackgroundLookup::Start(const std::string& host) {
     mailbox_->ready.store(false, std::memory_order_relaxed);
   }
   try {
-    std::thread([mailbox = mailbox_, lookup = lookup_, host, ticket] {
+    StartLookupThread([mailbox = mailbox_, lookup = lookup_, host, ticket] {
       LookupResult result;
       try {
         result = lookup(host);
@@ -78,7 +79,7 @@ void BackgroundLookup::Start(const std::string& host) {
         result = LookupResult{EAI_FAIL, {}};
       }
       mailbox->Post(ticket, std::move(result));
-    }).detach();
+    });
   } catch (const std::system_error&) {
     mailbox_->Post(ticket, LookupResult{EAI_AGAIN, {}});
   }

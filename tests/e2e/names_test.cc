@@ -162,5 +162,17 @@ INSTANTIATE_TEST_SUITE_P(Names, ProbeNameWithoutAddress,
                                            NameCase{"NameWithoutAddresses", kDnsNoAddress}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// New threads take their stack size from the stack limit unless told
+// otherwise, and a lookup through DNS needs more than 16 KiB.
+TEST_F(ProbeNames, SmallStackLimitLeavesLookupsEnoughStack) {
+  LoopbackListener listener;
+  probe.EnableTrace();
+  const ProcessResult result =
+      probe.Run({"1", Target(kDnsV4, listener.port())}, seconds(30), ProcessLimits{.stack_bytes = 16 * 1024});
+  EXPECT_EQ(result.signal, 0) << Describe(result);
+  EXPECT_EQ(result.status, 100) << Describe(result);
+  EXPECT_EQ(probe.TraceMessages(), ReachedTrace(kDnsV4, "127.0.0.1", listener.port()));
+}
+
 }  // namespace
 }  // namespace vornask::testing
