@@ -21,12 +21,6 @@ using Behaviour = LoopbackListener::Behaviour;
 using Lines = std::vector<std::string>;
 
 
-#ifdef VORNASK_SANITIZER_BUILD
-constexpr bool kSanitizerBuild = true;
-#else
-constexpr bool kSanitizerBuild = false;
-#endif
-
 class ProbeBinary : public ::testing::Test {
  protected:
   TempDir dir;

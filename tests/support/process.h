@@ -18,6 +18,14 @@ inline std::string OnPort(const std::string& host, std::uint16_t port) {
   return host + " on port " + std::to_string(port);
 }
 
+// Whether the probe (and these tests) were built with AddressSanitizer and
+// UndefinedBehaviorSanitizer.
+#ifdef VORNASK_SANITIZER_BUILD
+inline constexpr bool kSanitizerBuild = true;
+#else
+inline constexpr bool kSanitizerBuild = false;
+#endif
+
 struct ProcessResult {
   int status = -1;  // exit status, or -1 when ended by a signal or not ended
   int signal = 0;   // the signal that ended it, if one did
