@@ -3,7 +3,6 @@
 // that the name does not exist, or never come. Everywhere else these tests
 // skip, since a lookup there may leave the machine.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <chrono>
 #include <cstring>
