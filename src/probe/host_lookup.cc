@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <utility>
+
+#include "probe/lookup_thread.h"
 
 namespace vornask {
 
@@ -52,7 +53,7 @@ void BackgroundLookup::Start(const std::string& host) {
     mailbox_->ready.store(false, std::memory_order_relaxed);
   }
   try {
-    std::thread([mailbox = mailbox_, lookup = lookup_, host, ticket] {
+    StartLookupThread([mailbox = mailbox_, lookup = lookup_, host, ticket] {
       LookupResult result;
       try {
         result = lookup(host);
@@ -61,7 +62,7 @@ void BackgroundLookup::Start(const std::string& host) {
         result = LookupResult{kLookupFailed, {}, false};
       }
       mailbox->Post(ticket, std::move(result));
-    }).detach();
+    });
   } catch (const std::system_error& no_thread) {
     mailbox_->Post(ticket, LookupResult{no_thread.code().value(), {}, true});
   }

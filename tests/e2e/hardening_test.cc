@@ -548,8 +548,9 @@ TEST_F(HardeningProbe, PeerThatAcceptsAndResetsCountsAsReached) {
   EXPECT_EQ(result.status, 100);
   EXPECT_EQ(result.out + result.err, "");
   EXPECT_EQ(listener.accepted(), 1);
-  // The reset is seen as an error and a disconnection, unless the probe's
-  // own drop closed the link first.
+  // Whichever comes first, the peer's reset or the probe's own drop, one
+  // disconnection closes the link before the verdict; a reset that comes
+  // first is also seen as an error.
   Lines dropped_first = ReachedTrace("1 " + target, listener.port());
   Lines reset_first = dropped_first;
   reset_first.insert(reset_first.end() - 2, "Error 104: Connection reset by peer (tcpClient_Error)");

@@ -3,7 +3,6 @@
 // be busy). Each test runs a copy of the binary in its own directory, so
 // ctest can run the slow ones side by side.
 #include <gtest/gtest.h>
-#include <netdb.h>
 
 #include <chrono>
 #include <string>
@@ -84,7 +83,10 @@ TEST_F(ProbeBinary, TenReachableTargetsTakeAboutTwoSeconds) {
   EXPECT_EQ(listener.accepted(), 10);
 }
 
+// Over four minutes of waiting that the sanitizers would only repeat: the
+// release build alone runs it.
 TEST_F(ProbeBinary, SlowTenSilentTargetsEndIn250To265Seconds) {
+  if (kSanitizerBuild) GTEST_SKIP() << "runs in the release build only";
   LoopbackListener silent(Behaviour::kSilent);
   probe.EnableTrace();
   std::vector<std::string> arguments{"1"};
@@ -113,48 +115,6 @@ TEST_F(ProbeBinary, LocalhostIsResolved) {
   ASSERT_GE(messages.size(), 5u);
   EXPECT_EQ(messages[3], " --> Connecting to " + OnPort("localhost", listener.port()));
   EXPECT_EQ(messages[4], " <-- Connected to " + OnPort("127.0.0.1", listener.port()));
-}
-
-// An IPv6 address cannot be written as a target (the first colon splits
-// host from port), so ::1 is reached through a name that resolves to it.
-std::string NameForIpv6Loopback() {
-  for (const char* name : {"localhost", "ip6-localhost", "ip6-loopback", "localhost6"}) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET6;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) == 0) {
-      freeaddrinfo(found);
-      return name;
-    }
-  }
-  return "";
-}
-
-TEST_F(ProbeBinary, Ipv6LoopbackIsReachedThroughAName) {
-  const std::string name = NameForIpv6Loopback();
-  if (name.empty()) GTEST_SKIP() << "no host name resolves to ::1 here";
-  LoopbackListener listener(Behaviour::kAccept, "::1");
-  probe.EnableTrace();
-  const ProcessResult result = probe.Run({"1", Target(name, listener.port())});
-  EXPECT_EQ(result.status, 100);
-  const Lines messages = probe.TraceMessages();
-  ASSERT_GE(messages.size(), 5u);
-  EXPECT_EQ(messages[4], " <-- Connected to " + OnPort("::1", listener.port()));
-}
-
-TEST_F(ProbeBinary, PeerThatAcceptsAndResetsStillCountsAsReached) {
-  LoopbackListener listener(Behaviour::kAcceptThenReset);
-  probe.EnableTrace();
-  const ProcessResult result = probe.Run({"1", Target("127.0.0.1", listener.port())});
-  EXPECT_EQ(result.status, 100);
-  const Lines messages = probe.TraceMessages();
-  ASSERT_GE(messages.size(), 7u);
-  EXPECT_EQ(messages[4], " <-- Connected to " + OnPort("127.0.0.1", listener.port()));
-  // Whether the reset or the probe's own drop comes first, one disconnection
-  // closes the connection before the verdict.
-  EXPECT_EQ(messages[messages.size() - 2], " --- Disconnected");
-  EXPECT_EQ(messages.back(), " Return Value: 100");
 }
 
 TEST_F(ProbeBinary, WithoutTheTraceFileNothingIsWritten) {

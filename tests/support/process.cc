@@ -72,6 +72,10 @@ StartedProcess::StartedProcess(const fs::path& program, const std::vector<std::s
     }
     // The probe must ignore SIGPIPE itself; give it the default action.
     signal(SIGPIPE, SIG_DFL);
+    if (limits.stack_bytes >= 0) {
+      const rlimit limit{static_cast<rlim_t>(limits.stack_bytes), static_cast<rlim_t>(limits.stack_bytes)};
+      if (setrlimit(RLIMIT_STACK, &limit) != 0) _exit(127);
+    }
     execv(program_text.c_str(), argv.data());
     _exit(127);
   }
@@ -124,6 +128,7 @@ ProcessResult StartedProcess::Wait(std::chrono::seconds bound) {
   ::close(std::exchange(out_, -1));
   if (err_ >= 0) ::close(std::exchange(err_, -1));
   if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
   return result;
 }
 

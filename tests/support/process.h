@@ -18,8 +18,17 @@ inline std::string OnPort(const std::string& host, std::uint16_t port) {
   return host + " on port " + std::to_string(port);
 }
 
+// Whether the probe (and these tests) were built with AddressSanitizer and
+// UndefinedBehaviorSanitizer.
+#ifdef VORNASK_SANITIZER_BUILD
+inline constexpr bool kSanitizerBuild = true;
+#else
+inline constexpr bool kSanitizerBuild = false;
+#endif
+
 struct ProcessResult {
   int status = -1;  // exit status, or -1 when ended by a signal or not ended
+  int signal = 0;   // the signal that ended it, if one did
   std::chrono::milliseconds elapsed{0};
   std::string out;
   std::string err;
@@ -31,6 +40,7 @@ struct ProcessLimits {
   // The child's standard error is a pipe whose reading end is already
   // closed, as when the caller's reader has gone away.
   bool stderr_unread = false;
+  long stack_bytes = -1;      // RLIMIT_STACK for the child; -1 leaves it
 };
 
 // A child started without waiting for it, for tests that act while it runs.
