@@ -78,6 +78,9 @@ class DescriptorsUsedUp {
 };
 
 TEST(AsioTcpClientLocalFailure, NoSocketIsAnErrorOfLocalOriginThenAFailedCompletion) {
+#ifdef VORNASK_SANITIZER_BUILD
+  GTEST_SKIP() << "the sanitizers' own checks need descriptors and report nonsense without them";
+#endif
   LoopbackListener listener;
   AsioTcpClient client;
   Listener events;
