@@ -7,11 +7,13 @@
 
 #include "platform/argument_text.h"
 #include "platform/console_output.h"
+#include "platform/process_setup.h"
 #include "platform/standard_error.h"
 #include "run/program.h"
 #include "run/usage.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  vornask::PrepareProcess();
   std::string text = vornask::ArgumentText();
   if (text == "--help") {
     vornask::WriteToConsole(vornask::kUsage);

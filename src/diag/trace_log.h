@@ -37,8 +37,6 @@ class TraceLog {
   // while composing fails this line only.
   void AppendDebugLine(const std::function<std::string()>& compose_message);
 
-  const std::string& path() const { return directory_.path(); }
-
  private:
   void AppendText(const std::function<std::string()>& compose_text);
 

@@ -48,7 +48,9 @@ void TraceAppend::Write(std::string_view text) {
   if (cause == 0) return;
   // What did land is a torn line that the next run's first line would
   // complete into garbage, so cut it off again while it is still the file's
-  // end.
+  // end. (Another run appending between the check and the cut would lose
+  // its line; that takes a second run writing within microseconds of a
+  // full disk, and without the cut every later run would start torn.)
   const off_t end = ::lseek(fd, 0, SEEK_CUR);
   struct stat now {};
   if (done > 0 && end >= static_cast<off_t>(done) && ::fstat(fd, &now) == 0 && now.st_size == end) {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/system_error_text.h"
 #include "probe/socket_identity.h"
 
 // The resolver's codes (EAI_*): Asio brings the Winsock headers that define
@@ -28,11 +29,19 @@ using asio::ip::tcp;
 const int kRefused = asio::error_code(asio::error::connection_refused).value();
 
 // This machine ran short of something (descriptors, buffers, memory): the
-// target was never tried.
+// target was never really tried. EADDRNOTAVAIL stays out: besides a lack of
+// local ports it also means an address family this host does not route
+// (::1 where IPv6 is off), which is an answer about the target.
 bool NoResourcesHere(const asio::error_code& error) {
-  return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
-         error == asio::error::no_memory || error.value() == ENOMEM || error.value() == EMFILE ||
-         error.value() == ENFILE || error.value() == ENOBUFS;
+  if (error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
+      error == asio::error::no_memory) {
+    return true;
+  }
+#ifndef _WIN32
+  // The system table is full, not ours.
+  if (error.value() == ENFILE) return true;
+#endif
+  return false;
 }
 
 struct Event {
@@ -185,6 +194,7 @@ class AsioTcpClient::Impl {
   // still run later; the new attempt number makes them do nothing.
   void Abandon() {
     ++attempt_;
+    local_failure_told_ = false;
     lookup_.Abandon();
     stagger_.cancel();
     racers_.clear();
@@ -215,8 +225,11 @@ class AsioTcpClient::Impl {
   // This machine could not try the target. Said as an error first, so that
   // it is never mistaken for an answer from the target.
   void LocalFailure(int code) {
-    events_.push_back({Event::Kind::kError, FailureCode(code), asio::error_code(code, asio::system_category()).message(), false,
-                       ErrorOrigin::kLocal});
+    // Once per attempt: a name with several addresses fails the same way
+    // for each of them.
+    if (local_failure_told_) return;
+    local_failure_told_ = true;
+    events_.push_back({Event::Kind::kError, FailureCode(code), SystemErrorText(code), false, ErrorOrigin::kLocal});
   }
 
   void Resolved(const LookupResult& result) {
@@ -314,6 +327,7 @@ class AsioTcpClient::Impl {
       Won(racer, result);
       return;
     }
+    if (NoResourcesHere(result)) LocalFailure(result.value());
     last_error_ = result.value();
     peer_host_ = racer.endpoint.address().to_string();
     asio::error_code ignored;
@@ -339,7 +353,9 @@ class AsioTcpClient::Impl {
 
   void LinkLost(const asio::error_code& how) {
     if (how != asio::error::eof) {
-      events_.push_back({Event::Kind::kError, FailureCode(how.value()), how.message(), false});
+      const std::string text =
+          how.category() == asio::system_category() ? SystemErrorText(how.value()) : how.message();
+      events_.push_back({Event::Kind::kError, FailureCode(how.value()), text, false});
     }
     events_.push_back({Event::Kind::kDisconnected, 0, {}, false});
     CloseLink();
@@ -381,6 +397,7 @@ class AsioTcpClient::Impl {
   std::array<char, 4096> discard_{};
   std::optional<tcp::socket> link_;
   bool link_up_ = false;
+  bool local_failure_told_ = false;
   std::deque<Event> events_;
 };
 

@@ -1,7 +1,8 @@
 // The real TCP client, on standalone Asio. All socket work is asynchronous on
-// a private io_context that only DeliverPendingEvents drives, so the run
-// stays single-threaded; name lookups run on threads of their own (see
-// host_lookup.h). Asio itself stays inside the .cc file.
+// a private io_context that only AwaitActivity and DeliverPendingEvents
+// drive, on the run's thread, so the run stays single-threaded; name lookups
+// run on threads of their own (see host_lookup.h). Asio itself stays inside
+// the .cc file.
 #pragma once
 
 #include <chrono>

@@ -1,7 +1,8 @@
 // The TCP client as the run uses it: one instance for the whole run, one
 // connection attempt at a time, outcomes reported as events. Events are
-// raised only from DeliverPendingEvents, which the run calls at the end of
-// every pause slice; that is the one place where handlers run.
+// raised only from DeliverPendingEvents, which the run calls at the end of a
+// pause slice in which the client showed activity (AwaitActivity) and at the
+// end of every wait; that is the one place where handlers run.
 #pragma once
 
 #include <chrono>

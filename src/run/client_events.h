@@ -1,5 +1,6 @@
 // Handlers of the client's events: where an attempt's outcome enters the run
-// state. They run inside Delay, in the middle of some wait.
+// state. They run inside a pause (Delay or the check's wait), in the middle
+// of some wait.
 #pragma once
 
 #include "probe/tcp_client.h"

@@ -15,10 +15,15 @@ Pacer::Pacer(Run& run) : run_(run) {
 
 std::int64_t Pacer::Next(std::int64_t last) {
   if (run_.events == nullptr) throw std::logic_error("no receiver for the client's events");
+  std::int64_t now = run_.env.NowMilliseconds();
+  // A slice lasts 10 ms after the work at the end of the one before: when
+  // that work (a handler, a trace write, the system not running us) took
+  // longer than a slice, the grid starts again from now, as sleeping 10 ms
+  // after it would have.
+  if (now - EndOf(done_) > kSliceMilliseconds) origin_ = now - kSliceMilliseconds * done_;
   const std::int64_t end = EndOf(last);
   std::int64_t slice = last;
-  const std::int64_t now = run_.env.NowMilliseconds();
-  if (now < end && run_.client.AwaitActivity(std::chrono::milliseconds(end - now))) {
+  if (now < end && AwaitActivity(end - now)) {
     // Delivered at the end of the slice in which the activity came; activity
     // exactly at a slice's end belongs to that slice.
     const std::int64_t at = run_.env.NowMilliseconds() - origin_;
@@ -36,6 +41,16 @@ std::int64_t Pacer::Next(std::int64_t last) {
     throw RunAborted{failure.what()};
   }
   return slice;
+}
+
+bool Pacer::AwaitActivity(std::int64_t milliseconds) {
+  // The client's own work runs in there too; whatever fails in it belongs
+  // to no procedure of the run either.
+  try {
+    return run_.client.AwaitActivity(std::chrono::milliseconds(milliseconds));
+  } catch (const std::exception& failure) {
+    throw RunAborted{failure.what()};
+  }
 }
 
 }  // namespace vornask

@@ -34,6 +34,8 @@ class Pacer {
   std::int64_t Next(std::int64_t last);
 
  private:
+  bool AwaitActivity(std::int64_t milliseconds);
+
   Run& run_;
   std::int64_t origin_;
   std::int64_t done_ = 0;

@@ -12,7 +12,7 @@ inline constexpr int kStatusNotReached = 0;
 // How the process must end once the run is over.
 struct RunEnd {
   int status = kStatusNotReached;
-  // true: end at once (std::_Exit), leaving sockets and the pending attempt
+  // true: end at once (EndProcessNow), leaving sockets and the pending attempt
   // to the system; false: end the ordinary way, releasing everything.
   bool immediate = false;
 
