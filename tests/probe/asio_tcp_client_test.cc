@@ -4,13 +4,17 @@
 #include "probe/asio_tcp_client.h"
 
 #include <gtest/gtest.h>
+
+// The resolver's codes (EAI_*).
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
 #include <netdb.h>
+#endif
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,11 +28,14 @@
 #include <vector>
 
 #include "support/loopback.h"
+#include "support/sealed.h"
 
 namespace vornask {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::kConnectionRefused;
+using testing::kConnectionReset;
 using testing::LoopbackListener;
 using testing::RefusingPort;
 using Behaviour = LoopbackListener::Behaviour;
@@ -197,6 +204,7 @@ struct OutcomeCase {
   int status;  // or kAnyFailure
   std::string peer_host;
   std::chrono::milliseconds bound;
+  bool system_lookup = false;  // the name goes to the system resolver
 };
 
 Target Listening(const std::string& address, const std::string& host) {
@@ -213,6 +221,7 @@ class AsioTcpClientOutcome : public ::testing::TestWithParam<OutcomeCase> {};
 
 TEST_P(AsioTcpClientOutcome, DeliversOneCompletion) {
   const OutcomeCase& test = GetParam();
+  if (test.system_lookup && !testing::kSystemLookups) GTEST_SKIP() << testing::kNoSystemLookups;
   const Target target = test.make();
   AsioTcpClient::Options options;
   options.lookup = target.lookup;
@@ -234,9 +243,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OutcomeCase{"AcceptingIPv4", [] { return Listening("127.0.0.1", "127.0.0.1"); }, 0, "127.0.0.1", 2s},
         OutcomeCase{"AcceptingIPv6", [] { return Listening("::1", "::1"); }, 0, "::1", 2s},
-        OutcomeCase{"AcceptingLocalhost", [] { return Listening("127.0.0.1", "localhost"); }, 0, "127.0.0.1", 5s},
-        OutcomeCase{"RefusedIPv4", [] { return Refusing("127.0.0.1"); }, ECONNREFUSED, "127.0.0.1", 1500ms},
-        OutcomeCase{"RefusedIPv6", [] { return Refusing("::1"); }, ECONNREFUSED, "::1", 1500ms},
+        OutcomeCase{"AcceptingLocalhost", [] { return Listening("127.0.0.1", "localhost"); }, 0, "127.0.0.1", 5s,
+                    true},
+        OutcomeCase{"RefusedIPv4", [] { return Refusing("127.0.0.1"); }, kConnectionRefused, "127.0.0.1", 1500ms},
+        OutcomeCase{"RefusedIPv6", [] { return Refusing("::1"); }, kConnectionRefused, "::1", 1500ms},
         // The resolver's failure code is the completion's status; the host
         // stays as given, there being no address to name.
         OutcomeCase{"UnresolvableName",
@@ -309,6 +319,12 @@ class AsioTcpClientPeerEnds : public ::testing::TestWithParam<PeerEndCase> {};
 
 TEST_P(AsioTcpClientPeerEnds, DeliversOneDisconnection) {
   const PeerEndCase& test = GetParam();
+  if (test.behaviour == Behaviour::kAcceptThenReset && testing::UnderWine()) {
+    // Measured with wine 8.0: every read, blocking or overlapped, started
+    // after the reset has arrived reads an orderly close, where Linux and
+    // Windows read the reset, so the client cannot hear of it.
+    GTEST_SKIP() << "under wine a reset that arrives before the first read reads as a close";
+  }
   LoopbackListener listener(test.behaviour);
   AsioTcpClient client;
   Recorder recorder(client);
@@ -333,7 +349,8 @@ TEST_P(AsioTcpClientPeerEnds, DeliversOneDisconnection) {
 }
 
 const Seen kUp = Connected(0, "127.0.0.1");
-const Seen kReset{Seen::Kind::kError, ECONNRESET, std::strerror(ECONNRESET), true, "127.0.0.1"};
+const Seen kReset{Seen::Kind::kError, kConnectionReset, testing::SocketErrorText(kConnectionReset), true,
+                  "127.0.0.1"};
 const Seen kDown{Seen::Kind::kDisconnected, 0, {}, false, "127.0.0.1"};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -379,7 +396,7 @@ TEST_P(AsioTcpClientDropsLink, ClosesSocketAndReportsOnlyADisconnect) {
     EXPECT_FALSE(recorder.seen[i].link_up) << recorder.seen[i];
   }
   if (test.connect_after) {
-    EXPECT_EQ(recorder.seen.back().code, ECONNREFUSED);
+    EXPECT_EQ(recorder.seen.back().code, kConnectionRefused);
   }
 }
 
@@ -612,7 +629,7 @@ TEST(AsioTcpClient, EveryAddressRefusedGivesOneFailure) {
 
   ASSERT_EQ(recorder.seen.size(), 1u) << Describe(recorder.seen);
   EXPECT_EQ(recorder.seen[0].kind, Seen::Kind::kConnected);
-  EXPECT_EQ(recorder.seen[0].code, ECONNREFUSED);
+  EXPECT_EQ(recorder.seen[0].code, kConnectionRefused);
   EXPECT_FALSE(client.LinkUp());
 }
 
@@ -629,7 +646,7 @@ TEST(AsioTcpClient, ConnectionToItselfIsRefused) {
   ASSERT_TRUE(DriveUntil(client, recorder, 1, 2s));
   DriveFor(client, recorder, 200ms);
 
-  ExpectEvents(recorder.seen, {Connected(ECONNREFUSED, "127.0.0.1")});
+  ExpectEvents(recorder.seen, {Connected(kConnectionRefused, "127.0.0.1")});
   EXPECT_FALSE(client.LinkUp());
 }
 

@@ -1,7 +1,6 @@
 #include "probe/socket_identity.h"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 
 #include <functional>
 #include <memory>
@@ -16,6 +15,7 @@ namespace {
 using testing::ConnectLoopback;
 using testing::FreeLoopbackPort;
 using testing::LoopbackListener;
+using testing::UnconnectedSocket;
 using testing::UniqueFd;
 
 struct Socket {
@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IdentityCase{"OrdinaryIPv4", [] { return Ordinary("127.0.0.1"); }, false},
                       IdentityCase{"OrdinaryIPv6", [] { return Ordinary("::1"); }, false},
                       IdentityCase{"NotConnected",
-                                   [] { return Socket{UniqueFd(::socket(AF_INET, SOCK_STREAM, 0)), nullptr}; },
+                                   [] { return Socket{UnconnectedSocket(), nullptr}; },
                                    false}),
     [](const ::testing::TestParamInfo<IdentityCase>& info) { return std::string(info.param.name); });
 

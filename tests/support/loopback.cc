@@ -1,24 +1,13 @@
 #include "support/loopback.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <utility>
+
+#include "support/loopback_sockets.h"
 
 namespace vornask::testing {
 
 namespace {
-
-[[noreturn]] void Throw(const std::string& what) {
-  throw std::runtime_error(what + ": " + std::strerror(errno));
-}
 
 struct SocketAddress {
   sockaddr_storage storage{};
@@ -49,15 +38,11 @@ SocketAddress LoopbackAddress(const std::string& address, std::uint16_t port) {
 
 UniqueFd BoundSocket(const std::string& address, std::uint16_t port) {
   const SocketAddress at = LoopbackAddress(address, port);
-  UniqueFd socket(::socket(at.family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (socket.get() < 0) Throw("socket");
-  if (::bind(socket.get(), at.get(), at.length) != 0) Throw("bind " + address + " port " + std::to_string(port));
+  UniqueFd socket = OpenStreamSocket(at.family());
+  if (::bind(socket.get(), at.get(), at.length) != 0) {
+    ThrowSocketError("bind " + address + " port " + std::to_string(port));
+  }
   return socket;
-}
-
-void Abort(int fd) {
-  const linger abortive{1, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
 }
 
 }  // namespace
@@ -70,33 +55,35 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
   return *this;
 }
 
-int UniqueFd::Release() { return std::exchange(fd_, -1); }
+std::intptr_t UniqueFd::Release() { return std::exchange(fd_, -1); }
 
 void UniqueFd::Reset() {
-  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+  if (fd_ >= 0) CloseNative(std::exchange(fd_, -1));
 }
 
-std::uint16_t LocalPort(int fd) {
+std::uint16_t LocalPort(std::intptr_t fd) {
   sockaddr_storage local{};
   socklen_t length = sizeof local;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) Throw("getsockname");
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) ThrowSocketError("getsockname");
   return local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<const sockaddr_in6&>(local).sin6_port)
                                      : ntohs(reinterpret_cast<const sockaddr_in&>(local).sin_port);
 }
+
+UniqueFd UnconnectedSocket() { return OpenStreamSocket(AF_INET); }
 
 std::uint16_t FreeLoopbackPort(const std::string& address) { return LocalPort(BoundSocket(address, 0).get()); }
 
 UniqueFd ConnectLoopback(const std::string& address, std::uint16_t port, std::uint16_t local_port) {
   const SocketAddress to = LoopbackAddress(address, port);
-  UniqueFd socket = local_port != 0 ? BoundSocket(address, local_port)
-                                    : UniqueFd(::socket(to.family(), SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (socket.get() < 0) Throw("socket");
-  if (::connect(socket.get(), to.get(), to.length) != 0) Throw("connect " + address + " port " + std::to_string(port));
+  UniqueFd socket = local_port != 0 ? BoundSocket(address, local_port) : OpenStreamSocket(to.family());
+  if (::connect(socket.get(), to.get(), to.length) != 0) {
+    ThrowSocketError("connect " + address + " port " + std::to_string(port));
+  }
   return socket;
 }
 
 void ResetConnection(UniqueFd& connection) {
-  Abort(connection.get());
+  SetAbortiveClose(connection.get());
   connection.Reset();
 }
 
@@ -109,33 +96,25 @@ LoopbackListener::LoopbackListener(Behaviour behaviour, std::string address, std
   if (behaviour_ == Behaviour::kSilent) {
     // Backlog 0 still admits one connection to the queue; the filler takes
     // that place and, never accepted, keeps it.
-    if (::listen(listener_.get(), 0) != 0) Throw("listen");
+    if (::listen(listener_.get(), 0) != 0) ThrowSocketError("listen");
     filler_ = ConnectLoopback(address_, port_);
     return;
   }
-  if (::listen(listener_.get(), SOMAXCONN) != 0) Throw("listen");
-  wake_ = UniqueFd(::eventfd(0, EFD_CLOEXEC));
-  if (wake_.get() < 0) Throw("eventfd");
+  if (::listen(listener_.get(), SOMAXCONN) != 0) ThrowSocketError("listen");
+  wait_ = std::make_unique<AcceptWait>(listener_.get());
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
 LoopbackListener::~LoopbackListener() {
   if (acceptor_.joinable()) {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wake_.get(), &one, sizeof one);
+    wait_->Wake();
     acceptor_.join();
   }
 }
 
 void LoopbackListener::AcceptLoop() {
-  pollfd watched[2] = {{listener_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
-  for (;;) {
-    if (::poll(watched, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (watched[1].revents != 0) return;
-    UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  while (wait_->Next()) {
+    UniqueFd connection = AcceptWaiting(listener_.get());
     if (connection.get() < 0) continue;
     std::lock_guard lock(mutex_);
     switch (behaviour_) {
@@ -176,25 +155,13 @@ void LoopbackListener::ResetHeld() {
 }
 
 bool LoopbackListener::WaitForPeerClose(std::chrono::milliseconds bound) {
-  std::vector<pollfd> open;
+  std::vector<std::intptr_t> open;
   {
     std::lock_guard lock(mutex_);
-    for (const UniqueFd& connection : held_) open.push_back({connection.get(), POLLIN, 0});
+    for (const UniqueFd& connection : held_) open.push_back(connection.get());
   }
   if (open.empty()) return false;
-  const auto end = std::chrono::steady_clock::now() + bound;
-  while (!open.empty()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    if (::poll(open.data(), open.size(), static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
-    std::erase_if(open, [](const pollfd& entry) {
-      if (entry.revents == 0) return false;
-      char dropped[512];
-      const ssize_t n = ::recv(entry.fd, dropped, sizeof dropped, MSG_DONTWAIT);
-      return n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
-    });
-  }
-  return true;
+  return WaitForPeersToClose(open, bound);
 }
 
 }  // namespace vornask::testing

@@ -1,13 +1,14 @@
 // Loopback peers for tests that use real sockets: a port that accepts, one
 // that refuses, one that never answers, and ones that end each connection at
-// once. Plain POSIX sockets; every address must be a numeric loopback one
-// (127.0.0.0/8 or ::1), anything else throws, so no test can reach out.
-// Failures to set a fixture up throw std::runtime_error.
+// once. Plain system sockets, POSIX or Winsock; every address must be a
+// numeric loopback one (127.0.0.0/8 or ::1), anything else throws, so no test
+// can reach out. Failures to set a fixture up throw std::runtime_error.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,27 +16,44 @@
 
 namespace vornask::testing {
 
-// An owned descriptor, closed when dropped.
+// An owned descriptor, closed when dropped. On Windows it holds a SOCKET,
+// a handle as wide as a pointer; -1 (INVALID_SOCKET there) is none.
 class UniqueFd {
  public:
   UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
+  explicit UniqueFd(std::intptr_t fd) : fd_(fd) {}
   UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept;
   ~UniqueFd() { Reset(); }
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
 
-  int get() const { return fd_; }
-  int Release();
+  std::intptr_t get() const { return fd_; }
+  std::intptr_t Release();
   void Reset();
 
  private:
-  int fd_ = -1;
+  std::intptr_t fd_ = -1;
 };
 
+// What a connect to a RefusingPort and a read from a reset connection fail
+// with: errno values, Winsock codes on Windows.
+extern const int kConnectionRefused;
+extern const int kConnectionReset;
+
+// The system's text for such a code, as the client describes an error with
+// it.
+std::string SocketErrorText(int code);
+
+// True when the tests run under wine, whose sockets part from Windows' in
+// places.
+bool UnderWine();
+
 // The local port a socket is bound to.
-std::uint16_t LocalPort(int fd);
+std::uint16_t LocalPort(std::intptr_t fd);
+
+// An IPv4 TCP socket, neither bound nor connected.
+UniqueFd UnconnectedSocket();
 
 // A port that is free on `address` right now (bound, then released).
 std::uint16_t FreeLoopbackPort(const std::string& address = "127.0.0.1");
@@ -63,6 +81,8 @@ class RefusingPort {
   std::uint16_t port_ = 0;
 };
 
+class AcceptWait;  // one per system, see loopback_sockets.h
+
 // A listening socket on `address` (port 0: ephemeral) and, unless silent, a
 // thread that accepts and treats each connection as `behaviour` says.
 class LoopbackListener {
@@ -70,7 +90,7 @@ class LoopbackListener {
   enum class Behaviour {
     kAccept,           // accepts and keeps the connection open
     kAcceptThenClose,  // accepts and closes at once: the peer reads end of file
-    kAcceptThenReset,  // accepts and resets at once: the peer reads ECONNRESET
+    kAcceptThenReset,  // accepts and resets at once: the peer reads kConnectionReset
     // Never answers: backlog 0 and an accept queue filled by one connection
     // that is held but never accepted, so the SYNs of any further connect
     // are dropped and it stays pending.
@@ -105,7 +125,7 @@ class LoopbackListener {
   std::uint16_t port_ = 0;
   UniqueFd listener_;
   UniqueFd filler_;  // kSilent: the connection that fills the accept queue
-  UniqueFd wake_;    // eventfd that stops the accept thread
+  std::unique_ptr<AcceptWait> wait_;  // where the accept thread sleeps
   mutable std::mutex mutex_;
   mutable std::condition_variable accepted_changed_;
   int accepted_ = 0;

@@ -22,10 +22,21 @@ inline const std::string kDnsMissing = "missing." + kZone;      // NXDOMAIN
 // `name` answered `ms` milliseconds late.
 inline std::string DnsLate(int ms, const std::string& name) { return "late-" + std::to_string(ms) + "." + name; }
 
+// The Windows tests run under wine, whose resolver is the host machine's, and
+// scripts/sealed cannot wrap them: there, only lookup functions of the tests'
+// own resolve names, the system resolver never does.
+#ifdef _WIN32
+inline constexpr bool kSystemLookups = false;
+#else
+inline constexpr bool kSystemLookups = true;
+#endif
+inline constexpr const char* kNoSystemLookups =
+    "looks a name up through the system's resolver, which the Windows tests never do";
+
 // True when VORNASK_SEALED=1 is set and the place is as scripts/sealed makes
 // it. When the variable is set but the network or the resolver reaches past
 // loopback, it records a test failure and returns false, so that nothing is
-// looked up out there.
+// looked up out there. Always false on Windows.
 bool Sealed();
 
 }  // namespace vornask::testing
