@@ -224,16 +224,18 @@ class AsioTcpClient::Impl {
 
   // This machine could not try the target. Said as an error first, so that
   // it is never mistaken for an answer from the target.
-  void LocalFailure(int code) {
+  void LocalFailure(int code, std::string description) {
     // Once per attempt: a name with several addresses fails the same way
     // for each of them.
     if (local_failure_told_) return;
     local_failure_told_ = true;
-    events_.push_back({Event::Kind::kError, FailureCode(code), SystemErrorText(code), false, ErrorOrigin::kLocal});
+    events_.push_back({Event::Kind::kError, FailureCode(code), std::move(description), false, ErrorOrigin::kLocal});
   }
 
   void Resolved(const LookupResult& result) {
-    if (result.local_failure) LocalFailure(result.error);
+    if (result.local_failure) {
+      LocalFailure(result.error, result.description.empty() ? SystemErrorText(result.error) : result.description);
+    }
     if (result.error != 0) {
       Fail(result.error);
       return;
@@ -273,7 +275,7 @@ class AsioTcpClient::Impl {
         if (!failed) racer->socket.bind(tcp::endpoint(endpoint.protocol(), options_.local_port), failed);
       }
       if (failed) {
-        if (NoResourcesHere(failed)) LocalFailure(failed.value());
+        if (NoResourcesHere(failed)) LocalFailure(failed.value(), SystemErrorText(failed.value()));
         last_error_ = failed.value();
         continue;
       }
@@ -327,7 +329,7 @@ class AsioTcpClient::Impl {
       Won(racer, result);
       return;
     }
-    if (NoResourcesHere(result)) LocalFailure(result.value());
+    if (NoResourcesHere(result)) LocalFailure(result.value(), SystemErrorText(result.value()));
     last_error_ = result.value();
     peer_host_ = racer.endpoint.address().to_string();
     asio::error_code ignored;

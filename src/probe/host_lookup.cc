@@ -64,7 +64,7 @@ void BackgroundLookup::Start(const std::string& host) {
       mailbox->Post(ticket, std::move(result));
     });
   } catch (const std::system_error& no_thread) {
-    mailbox_->Post(ticket, LookupResult{no_thread.code().value(), {}, true});
+    mailbox_->Post(ticket, LookupResult{no_thread.code().value(), {}, true, no_thread.code().message()});
   }
 }
 

@@ -23,8 +23,10 @@ struct LookupResult {
   // resolver's order of preference, without duplicates.
   std::vector<std::string> addresses;
   // True when the lookup could not be done here at all (no thread, the
-  // resolver out of memory or descriptors); `error` is then an errno value.
+  // resolver out of memory or descriptors); `error` is then the system's
+  // code and `description` its text.
   bool local_failure = false;
+  std::string description{};
 };
 
 // The resolver's code for a lookup that failed without saying why (EAI_FAIL).

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
 
 #include "probe/host_lookup.h"
 
@@ -34,6 +35,7 @@ LookupResult SystemLookup(const std::string& host) {
       result.error = status;
     }
     result.local_failure = IsLocalShortage(result.error);
+    if (result.local_failure) result.description = std::generic_category().message(result.error);
     return result;
   }
   for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {

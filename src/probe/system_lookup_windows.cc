@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/system_error_text.h"
 #include "platform/windows_text.h"
 #include "probe/host_lookup.h"
 
@@ -31,6 +32,7 @@ LookupResult SystemLookup(const std::string& host) {
   if (status != 0) {
     result.error = status;
     result.local_failure = IsLocalShortage(status);
+    if (result.local_failure) result.description = SystemErrorText(status);
     return result;
   }
   for (const ADDRINFOW* entry = list; entry != nullptr; entry = entry->ai_next) {
