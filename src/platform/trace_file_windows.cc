@@ -50,9 +50,20 @@ void TraceAppend::Close() {
 }
 
 TraceDirectory::TraceDirectory(const std::string& directory)
-    : handle_(kNoHandle), path_(directory.empty() ? std::string() : directory + "\\" + kTraceFileName) {}
+    : handle_(kNoHandle), path_(directory.empty() ? std::string() : directory + "\\" + kTraceFileName) {
+  if (directory.empty()) return;
+  // Held open without sharing delete access, the directory can be neither
+  // renamed nor removed while the run lasts, so the trace cannot be sent
+  // anywhere else by putting another directory or a junction in its place.
+  const HANDLE held = CreateFileW(WideFromUtf8(directory).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (held != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<std::intptr_t>(held);
+}
 
-TraceDirectory::~TraceDirectory() = default;
+TraceDirectory::~TraceDirectory() {
+  if (handle_ != kNoHandle) CloseHandle(Handle(handle_));
+}
 
 bool TraceDirectory::TraceFileExists() const {
   if (path_.empty()) return false;

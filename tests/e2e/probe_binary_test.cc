@@ -10,6 +10,7 @@
 
 #include "support/loopback.h"
 #include "support/process.h"
+#include "support/sealed.h"
 #include "support/temp_dir.h"
 
 namespace vornask::testing {
@@ -107,6 +108,7 @@ TEST_F(ProbeBinary, SlowTenSilentTargetsEndIn250To265Seconds) {
 }
 
 TEST_F(ProbeBinary, LocalhostIsResolved) {
+  if (!Sealed()) GTEST_SKIP() << kNeedsSealed;
   LoopbackListener listener;
   probe.EnableTrace();
   const ProcessResult result = probe.Run({"1", Target("localhost", listener.port())});
