@@ -68,6 +68,14 @@ INSTANTIATE_TEST_SUITE_P(Arrivals, DelayGrid,
                                            GridCase{11, 20}, GridCase{55, 60}, GridCase{199, 200},
                                            GridCase{200, 200}));
 
+TEST_F(DelayEvents, SlowWorkAtASliceEndDoesNotEatIntoTheSlicesAfterIt) {
+  // The work at the end of slice 5 takes 150 ms; each later slice still
+  // lasts its 10 ms after it, as sleeping slice by slice would.
+  client.AtDo(env.now_ms() + 50, [&] { env.SleepMilliseconds(150); });
+  Delay(run, 200);
+  EXPECT_EQ(env.elapsed_ms(), 350);
+}
+
 TEST_F(DelayEvents, PausesThatFollowOneAnotherKeepToOneGrid) {
   DeliveryTimes times(env);
   run.events = &times;
