@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <optional>
 #include <ostream>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -182,7 +181,9 @@ TEST_F(WindowsProbe, HelpAndVersionGoToARedirectedOutputWithCrLf) {
   EXPECT_EQ(help.err, "");
   const ProcessResult version = probe->Run({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_TRUE(std::regex_match(version.out, std::regex("vornask [0-9]+\\.[0-9]+\\.[0-9]+\r\n"))) << version.out;
+  EXPECT_TRUE(version.out.starts_with("vornask ") && version.out.ends_with("\r\n") &&
+              version.out.find('\n') == version.out.size() - 1)
+      << version.out;
   EXPECT_EQ(version.err, "");
   EXPECT_EQ(ReadFile(probe->trace()), "");
 }
