@@ -322,6 +322,11 @@ class AsioTcpClient::Impl {
       Won(racer, {});
       return;
     }
+#ifdef _WIN32
+    // Windows reports a connection the peer reset before the connect
+    // completed as a deleted network name.
+    if (result.value() == ERROR_NETNAME_DELETED) result = asio::error::connection_reset;
+#endif
     // A refusal reads ECONNREFUSED. A reset or broken pipe can only hit a
     // connection that was already established: the peer accepted and then
     // dropped it before we looked. The target was reached.
