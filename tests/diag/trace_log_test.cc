@@ -79,7 +79,7 @@ TEST_F(TraceLogTest, FileDeletedDuringARunIsCreatedAgainByTheNextLine) {
 }
 
 TEST_F(TraceLogTest, MessageIsComposedOnlyAfterTheFileOpened) {
-  fs::remove_all(dir.path());
+  fs::create_directory(file());
   bool composed = false;
   EXPECT_THROW(log.AppendDebugLine([&] {
     composed = true;

@@ -129,7 +129,7 @@ TEST_F(RunFixture, OverlongTextFailsBeforeTheCommandLineIsTraced) {
 TEST_F(RunFixture, UnwritableTraceLeavesTheArgumentErrorHandler) {
   run.state.DebugOn = true;
   run.argument_text = "x";
-  std::filesystem::remove_all(dir.path());
+  std::filesystem::create_directory(trace_path());
   EXPECT_THROW(ReadArguments(run), std::system_error);
 }
 

@@ -97,10 +97,10 @@ TEST_F(DelayEvents, EventIsDeliveredAtTheEndOfTheFirstSliceReachingItsTime) {
 }
 
 TEST_F(DelayEvents, FailureLeavingAHandlerAbortsTheRunInsteadOfReachingTheCaller) {
-  // The trace file's directory is gone, so the error event's line fails and
-  // the error handler has no handler of its own.
+  // A directory stands where the trace file should be, so the error event's
+  // line fails and the error handler has no handler of its own.
   run.state.DebugOn = true;
-  std::filesystem::remove_all(dir.path());
+  std::filesystem::create_directory(trace_path());
   client.At(env.now_ms(), ScriptedEvent::Error(104, "Connection reset by peer"));
   bool caught_as_ordinary_failure = false;
   bool aborted = false;
