@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <iostream>
 #include <stdexcept>
 #include <utility>
 
@@ -119,19 +120,36 @@ WineProbe::WineProbe(const fs::path& dir) : binary_(dir / "vornask.exe") { fs::c
 
 void WineProbe::EnableTrace() const { WriteFile(trace(), ""); }
 
+// The probe only ever ends with 0 or 100. Any other status means wine did
+// not get as far as running it: on a busy machine a wine start now and then
+// fails before the program's first instruction, leaving nothing behind. That
+// is wine's trouble, not the probe's, so the run is made again, and the
+// retry is said on standard error so that it shows in the test's log.
+ProcessResult RunProbeInPrefix(const std::vector<std::string>& command, seconds bound) {
+  constexpr int kAttempts = 3;
+  ProcessResult result;
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    result = RunInPrefix(command, bound);
+    if (result.status == 0 || result.status == 100) break;
+    std::cerr << "wine did not run the program (status " << result.status << ", " << result.elapsed.count()
+              << " ms): " << result.err << (attempt < kAttempts ? "; again\n" : "\n");
+  }
+  return result;
+}
+
 ProcessResult WineProbe::Run(const std::vector<std::string>& arguments, seconds bound,
                              const std::vector<std::string>& environment) const {
   std::vector<std::string> command(environment);
   command.push_back(kWine);
   command.push_back(binary_.string());
   command.insert(command.end(), arguments.begin(), arguments.end());
-  return RunInPrefix(command, bound);
+  return RunProbeInPrefix(command, bound);
 }
 
 ProcessResult WineProbe::RunWithCommandLine(const std::string& command_line, seconds bound) const {
   const fs::path file = binary_.parent_path() / "command_line.txt";
   WriteFile(file, command_line);
-  return RunInPrefix({kWine, Launcher().string(), WindowsPath(binary_), WindowsPath(file)}, bound);
+  return RunProbeInPrefix({kWine, Launcher().string(), WindowsPath(binary_), WindowsPath(file)}, bound);
 }
 
 }  // namespace vornask::testing
