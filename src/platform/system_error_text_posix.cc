@@ -1,4 +1,3 @@
-#include <cstring>
 #include <system_error>
 
 #include "platform/system_error_text.h"

@@ -1,7 +1,5 @@
 #include "probe/host_lookup.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <mutex>
 #include <system_error>
 #include <utility>
