@@ -21,6 +21,7 @@ struct CheckCase {
   std::int64_t start_ms;                // the virtual clock at the start
   std::optional<ScriptedEvent> event;   // what the client reports, 5 ms after Connect
   std::int64_t check_ms;                // how long the check must take
+  int wakeups;                          // one for each event, one for the poll that ends the wait
   std::int16_t mark;                    // the target's Connected mark after it
   const char* outcome_line;             // the trace line the event leaves, if any
 };
@@ -41,6 +42,10 @@ TEST_P(CheckTcpStatusTest, WaitsForTheOutcomeOrTheDeadline) {
   CheckTcpStatus(run, run.state.CurrentTarget);
 
   EXPECT_EQ(env.elapsed_ms(), c.check_ms);
+  // Between events only the clock can settle the outcome: the wait sleeps
+  // straight to the poll at which the deadline has passed, never to one
+  // before it that would find the outcome still open.
+  EXPECT_EQ(env.sleeps(), c.wakeups);
   EXPECT_EQ(run.targets[1].Connected, c.mark);
   std::vector<std::string> lines{Line(" --> Connecting to h on port 80")};
   if (c.outcome_line != nullptr) lines.push_back(Line(c.outcome_line));
@@ -50,14 +55,17 @@ TEST_P(CheckTcpStatusTest, WaitsForTheOutcomeOrTheDeadline) {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, CheckTcpStatusTest,
     ::testing::Values(
-        CheckCase{"SuccessAtTheNextPoll", 1'000'000, ScriptedEvent::Connected(0), 20, 1, " <-- Connected to h on port 80"},
-        CheckCase{"RefusalAtTheNextWholeSecond", 1'000'000, ScriptedEvent::Connected(111), 1000, 0,
+        CheckCase{"SuccessAtTheNextPoll", 1'000'000, ScriptedEvent::Connected(0), 20, 2, 1,
+                  " <-- Connected to h on port 80"},
+        CheckCase{"RefusalAtTheNextWholeSecond", 1'000'000, ScriptedEvent::Connected(111), 1000, 2, 0,
                   " --- Failed Connecting to h on port 80"},
-        CheckCase{"RefusalJustBeforeASecondTicks", 1'000'990, ScriptedEvent::Connected(111), 1020, 0,
+        CheckCase{"RefusalJustBeforeASecondTicks", 1'000'990, ScriptedEvent::Connected(111), 1020, 2, 0,
                   " --- Failed Connecting to h on port 80"},
-        CheckCase{"SilenceUntilTheSecondAfterTheDeadline", 1'000'000, std::nullopt, 26000, 0, nullptr},
-        CheckCase{"SilenceStartedLateInASecond", 1'000'990, std::nullopt, 25020, 0, nullptr},
-        CheckCase{"ErrorEventChangesNothing", 1'000'000, ScriptedEvent::Error(111, "Connection refused"), 26000, 0,
+        CheckCase{"SilenceUntilTheSecondAfterTheDeadline", 1'000'000, std::nullopt, 26000, 1, 0, nullptr},
+        // The second after the deadline begins 10 ms after a poll: the wait
+        // sleeps once, to the poll after that.
+        CheckCase{"SilenceStartedLateInASecond", 1'000'990, std::nullopt, 25020, 1, 0, nullptr},
+        CheckCase{"ErrorEventChangesNothing", 1'000'000, ScriptedEvent::Error(111, "Connection refused"), 26000, 2, 0,
                   "Error 111: Connection refused (tcpClient_Error)"}),
     [](const auto& info) { return std::string(info.param.name); });
 

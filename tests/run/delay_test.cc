@@ -76,6 +76,46 @@ TEST_F(DelayEvents, SlowWorkAtASliceEndDoesNotEatIntoTheSlicesAfterIt) {
   EXPECT_EQ(env.elapsed_ms(), 350);
 }
 
+struct WorkCase {
+  std::int64_t work_ms;  // taken by work at a slice end
+  std::int64_t ends;     // ms after the first pause began
+};
+
+std::string WorkName(const ::testing::TestParamInfo<WorkCase>& info) {
+  return "Work" + std::to_string(info.param.work_ms) + "Ms";
+}
+
+// Work of up to one slice at a slice end is what sleeping slice by slice
+// would have absorbed into the next slice: the grid holds. Longer work
+// starts it again from where the work ended.
+class DelayWorkAtASliceEnd : public RunFixture, public ::testing::WithParamInterface<WorkCase> {};
+
+TEST_P(DelayWorkAtASliceEnd, KeepsTheGridUpToOneSlice) {
+  client.AtDo(env.now_ms() + 50, [&] { env.SleepMilliseconds(GetParam().work_ms); });
+  Delay(run, 200);
+  EXPECT_EQ(env.elapsed_ms(), GetParam().ends);
+}
+
+INSTANTIATE_TEST_SUITE_P(Work, DelayWorkAtASliceEnd,
+                         ::testing::Values(WorkCase{0, 200}, WorkCase{4, 200}, WorkCase{10, 200},
+                                           WorkCase{11, 211}),
+                         WorkName);
+
+// The same between two pauses: the second keeps to the first one's grid
+// when it starts within a slice of the first one's end.
+class DelayWorkBetweenPauses : public RunFixture, public ::testing::WithParamInterface<WorkCase> {};
+
+TEST_P(DelayWorkBetweenPauses, KeepsTheGridUpToOneSlice) {
+  Delay(run, 20);
+  env.SleepMilliseconds(GetParam().work_ms);
+  Delay(run, 20);
+  EXPECT_EQ(env.elapsed_ms(), GetParam().ends);
+}
+
+INSTANTIATE_TEST_SUITE_P(Work, DelayWorkBetweenPauses,
+                         ::testing::Values(WorkCase{0, 40}, WorkCase{4, 40}, WorkCase{10, 40}, WorkCase{11, 51}),
+                         WorkName);
+
 TEST_F(DelayEvents, PausesThatFollowOneAnotherKeepToOneGrid) {
   DeliveryTimes times(env);
   run.events = &times;
