@@ -13,11 +13,14 @@ int Length(std::size_t size) {
   return static_cast<int>(size);
 }
 
-std::string Narrow(UINT code_page, std::wstring_view text) {
+// `flags` and `unmapped` as WideCharToMultiByte takes them (UTF-8 takes
+// neither).
+std::string Narrow(UINT code_page, std::wstring_view text, DWORD flags = 0, const char* unmapped = nullptr) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(code_page, 0, text.data(), Length(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(code_page, flags, text.data(), Length(text.size()), nullptr, 0, unmapped, nullptr);
   std::string narrow(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(code_page, 0, text.data(), Length(text.size()), narrow.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(code_page, flags, text.data(), Length(text.size()), narrow.data(), size, unmapped, nullptr);
   return narrow;
 }
 
@@ -35,7 +38,9 @@ std::wstring WideFromUtf8(std::string_view text) {
 
 std::string AnsiFromUtf8(std::string_view text) {
   if (GetACP() == CP_UTF8) return std::string(text);
-  return Narrow(CP_ACP, WideFromUtf8(text));
+  // No best fit: a look-alike (a plain quote for a fullwidth one, A for
+  // A with macron) would show text that was never given.
+  return Narrow(CP_ACP, WideFromUtf8(text), WC_NO_BEST_FIT_CHARS, "?");
 }
 
 }  // namespace vornask

@@ -11,7 +11,7 @@ namespace vornask {
 std::string Utf8FromWide(std::wstring_view text);
 // Bytes that are not UTF-8 become U+FFFD.
 std::wstring WideFromUtf8(std::string_view text);
-// Characters the code page cannot show become its default character.
+// Characters the code page cannot show become '?', never a look-alike.
 std::string AnsiFromUtf8(std::string_view text);
 
 }  // namespace vornask
