@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/local_shortage.h"
 #include "platform/system_error_text.h"
 #include "probe/socket_identity.h"
 
@@ -29,19 +30,10 @@ using asio::ip::tcp;
 const int kRefused = asio::error_code(asio::error::connection_refused).value();
 
 // This machine ran short of something (descriptors, buffers, memory): the
-// target was never really tried. EADDRNOTAVAIL stays out: besides a lack of
-// local ports it also means an address family this host does not route
-// (::1 where IPv6 is off), which is an answer about the target.
+// target was never really tried. Only the system's own codes count: Asio's
+// other categories number their errors from 1 as well.
 bool NoResourcesHere(const asio::error_code& error) {
-  if (error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
-      error == asio::error::no_memory) {
-    return true;
-  }
-#ifndef _WIN32
-  // The system table is full, not ours.
-  if (error.value() == ENFILE) return true;
-#endif
-  return false;
+  return error.category() == asio::system_category() && IsLocalShortage(error.value());
 }
 
 struct Event {

@@ -17,7 +17,7 @@ namespace vornask {
 struct LookupResult {
   // 0, or the getaddrinfo code of the failure (EAI_*, negative on glibc).
   // A failure the resolver reports as EAI_SYSTEM carries errno instead, which
-  // says more.
+  // says more, and so does one that left errno saying this machine ran short.
   int error = 0;
   // Numeric address texts ("127.0.0.1", "::1", "fe80::1%eth0") in the
   // resolver's order of preference, without duplicates.

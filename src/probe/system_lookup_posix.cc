@@ -5,16 +5,10 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/local_shortage.h"
 #include "probe/host_lookup.h"
 
 namespace vornask {
-namespace {
-
-// This machine ran short of something (memory, descriptors, buffers) rather
-// than learning anything about the name.
-bool IsLocalShortage(int error) { return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM; }
-
-}  // namespace
 
 const int kLookupFailed = EAI_FAIL;
 
@@ -26,11 +20,17 @@ LookupResult SystemLookup(const std::string& host) {
   LookupResult result;
   errno = 0;
   const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
+  const int lookup_errno = errno;
   if (status != 0) {
     if (status == EAI_MEMORY) {
       result.error = ENOMEM;
-    } else if (status == EAI_SYSTEM && errno != 0) {
-      result.error = errno;
+    } else if (status == EAI_SYSTEM && lookup_errno != 0) {
+      result.error = lookup_errno;
+    } else if (IsLocalShortage(lookup_errno)) {
+      // glibc reports a hosts file or resolver socket it could not open for
+      // want of descriptors as a name that is not known, and leaves the
+      // reason in errno: the name was never really looked up.
+      result.error = lookup_errno;
     } else {
       result.error = status;
     }

@@ -3,20 +3,12 @@
 
 #include <algorithm>
 
+#include "platform/local_shortage.h"
 #include "platform/system_error_text.h"
 #include "platform/windows_text.h"
 #include "probe/host_lookup.h"
 
 namespace vornask {
-namespace {
-
-// This machine ran short of something rather than learning anything about
-// the name.
-bool IsLocalShortage(int error) {
-  return error == WSA_NOT_ENOUGH_MEMORY || error == WSAENOBUFS || error == WSAEMFILE || error == WSANOTINITIALISED;
-}
-
-}  // namespace
 
 const int kLookupFailed = EAI_FAIL;
 

@@ -9,12 +9,15 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "probe/asio_tcp_client.h"
 #include "support/loopback.h"
+#include "support/sealed.h"
 
 namespace vornask::testing {
 namespace {
@@ -93,6 +96,55 @@ TEST(AsioTcpClientLocalFailure, NoSocketIsAnErrorOfLocalOriginThenAFailedComplet
                                               {Heard::Kind::kConnected, EMFILE, {}, ErrorOrigin::kConnection}}));
   EXPECT_EQ(listener.accepted(), 0);
 }
+
+// How the client comes by the two addresses of localhost.
+struct TwoAddressCase {
+  const char* name;
+  bool system_lookup;  // the system's resolver, which needs descriptors of its own
+  LookupFunction lookup;
+  friend void PrintTo(const TwoAddressCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class AsioTcpClientLocalFailureOfAName : public ::testing::TestWithParam<TwoAddressCase> {};
+
+// With no descriptor left, each attempt fails at this machine and says so
+// exactly once: not once per address of the name, and not just for the
+// first attempt of the client.
+TEST_P(AsioTcpClientLocalFailureOfAName, IsToldOncePerAttempt) {
+#ifdef VORNASK_SANITIZER_BUILD
+  GTEST_SKIP() << "the sanitizers' own checks need descriptors and report nonsense without them";
+#endif
+  if (GetParam().system_lookup && !testing::Sealed()) GTEST_SKIP() << testing::kNeedsSealed;
+  LoopbackListener listener;
+  AsioTcpClient::Options options;
+  options.lookup = GetParam().lookup;
+  AsioTcpClient client(options);
+  Listener first;
+  Listener second;
+  {
+    DescriptorsUsedUp used_up;
+    client.Connect("localhost", listener.port());
+    DeliverUntilCompletion(client, first);
+    client.Connect("localhost", listener.port());
+    DeliverUntilCompletion(client, second);
+  }
+  const std::vector<Heard> once{{Heard::Kind::kError, EMFILE, "Too many open files", ErrorOrigin::kLocal},
+                                {Heard::Kind::kConnected, EMFILE, {}, ErrorOrigin::kConnection}};
+  EXPECT_EQ(first.heard, once);
+  EXPECT_EQ(second.heard, once);
+  EXPECT_EQ(listener.accepted(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lookups, AsioTcpClientLocalFailureOfAName,
+    ::testing::Values(
+        // The name resolves; neither address gets a socket.
+        TwoAddressCase{"NoSocketForEitherAddress", false,
+                       [](const std::string&) { return LookupResult{0, {"::1", "127.0.0.1"}}; }},
+        // The resolver itself cannot open the hosts file, and glibc calls
+        // that a name it does not know.
+        TwoAddressCase{"NoDescriptorForTheLookup", true, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AsioTcpClientLocalFailure, LookupThatCouldNotBeDoneIsAnErrorOfLocalOrigin) {
   AsioTcpClient::Options options;
