@@ -220,8 +220,27 @@ void CheckTokens(std::string_view text, const ArgTokens& tokens) {
   Check(kept_from_text == kept_from_tokens, "splitting lost, invented or reordered bytes");
 }
 
+// Whether every byte of `text` belongs to a whole UTF-8 sequence: a lead
+// byte followed by as many continuation bytes as it announces.
+bool WholeUtf8(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t bytes = lead < 0x80 ? 1 : lead >= 0xc0 && lead < 0xe0 ? 2 : lead >= 0xe0 && lead < 0xf0 ? 3
+                              : lead >= 0xf0 && lead < 0xf8                ? 4
+                                                                           : 0;
+    if (bytes == 0 || at + bytes > text.size()) return false;
+    for (std::size_t i = 1; i < bytes; ++i) {
+      if ((static_cast<unsigned char>(text[at + i]) & 0xc0) != 0x80) return false;
+    }
+    at += bytes;
+  }
+  return true;
+}
+
+void CheckOutcome(bool debug_on, bool ok, const Reading& got);
+
 // `tokens` is null when the text was over the length limit.
-void CheckAgainstReference(const ArgTokens* tokens, bool debug_on, const Reading& got) {
+void CheckAgainstReference(std::string_view text, const ArgTokens* tokens, bool debug_on, const Reading& got) {
   Check(got.target_count >= 0 && got.target_count <= vornask::kMaxTargets, "TargetCount outside 0 to 10");
 
   bool ok = tokens != nullptr;
@@ -264,8 +283,18 @@ void CheckAgainstReference(const ArgTokens* tokens, bool debug_on, const Reading
   }
   Check(got.target_count == (ok ? static_cast<std::int16_t>(number) : 0), "TargetCount differs from the targets read");
 
+  // A text read whole is silent, but for the one warning of an empty COUNT
+  // before at least one target.
+  if (ok) {
+    const bool warned = (*tokens)[0].empty() && number > 0;
+    Check(got.error_lines == (warned ? std::vector<std::string>{vornask::kEmptyCountWarning} : std::vector<std::string>{}),
+          "a text read whole was not told exactly as an empty COUNT asks");
+    CheckOutcome(debug_on, ok, got);
+    return;
+  }
+
   // Exactly one line for a rejected text, short, printable and in its frame.
-  Check(got.error_lines.size() == (ok ? 0u : 1u), "an argument error is not told in exactly one line");
+  Check(got.error_lines.size() == 1u, "an argument error is not told in exactly one line");
   for (const std::string& line : got.error_lines) {
     Check(line.rfind("vornask: argument error: ", 0) == 0, "the error line lacks its prefix");
     const std::string_view suffix = "; see vornask --help";
@@ -276,8 +305,13 @@ void CheckAgainstReference(const ArgTokens* tokens, bool debug_on, const Reading
       const auto byte = static_cast<unsigned char>(c);
       Check((byte >= 0x20 && byte != 0x7f) || byte == 0x09, "the error line holds a control character");
     }
+    // Tokens are cut short between characters: UTF-8 in, UTF-8 out.
+    Check(!WholeUtf8(text) || WholeUtf8(line), "the error line cut a UTF-8 character");
   }
+  CheckOutcome(debug_on, ok, got);
+}
 
+void CheckOutcome(bool debug_on, bool ok, const Reading& got) {
   const bool ends = got.outcome == ArgumentsOutcome::kEndProgram;
   Check(ends == (debug_on && !ok), "the outcome does not match the argument error");
   if (debug_on) {
@@ -313,7 +347,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Reading second = ReadOnce(text, debug_on);
     Check(SameStored(first, second), "the same text read twice stored different results");
     Check(first.outcome == second.outcome, "the same text read twice ended differently");
-    CheckAgainstReference(too_long ? nullptr : &tokens, debug_on, first);
+    CheckAgainstReference(text, too_long ? nullptr : &tokens, debug_on, first);
     if (untraced) {
       Check(SameStored(*untraced, first), "tracing changed what was stored");
     } else {

@@ -1,24 +1,21 @@
 // Entry of the probe on Linux and other POSIX systems: the arguments become
 // the argument text, and the run does the rest.
-#include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/argument_text.h"
-#include "platform/console_output.h"
 #include "platform/process_setup.h"
 #include "platform/standard_error.h"
+#include "run/entry_guard.h"
+#include "run/information_request.h"
 #include "run/program.h"
-#include "run/usage.h"
 
 int main(int argc, char** argv) {
   vornask::PrepareProcess();
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    vornask::WriteToConsole(vornask::kUsage);
-    return 0;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    vornask::WriteToConsole(std::string("vornask ") + VORNASK_VERSION + "\n");
-    return 0;
-  }
-  return vornask::RunProgram(vornask::JoinArguments(argc, argv), vornask::SystemStandardError());
+  vornask::StandardError& errors = vornask::SystemStandardError();
+  return vornask::GuardedEntry(errors, [&] {
+    std::string text = vornask::JoinArguments(argc, argv);
+    if (vornask::AnswerInformationRequest(text)) return 0;
+    return vornask::RunProgram(std::move(text), errors);
+  });
 }

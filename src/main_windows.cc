@@ -4,24 +4,21 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/argument_text.h"
-#include "platform/console_output.h"
 #include "platform/process_setup.h"
 #include "platform/standard_error.h"
+#include "run/entry_guard.h"
+#include "run/information_request.h"
 #include "run/program.h"
-#include "run/usage.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   vornask::PrepareProcess();
-  std::string text = vornask::ArgumentText();
-  if (text == "--help") {
-    vornask::WriteToConsole(vornask::kUsage);
-    return 0;
-  }
-  if (text == "--version") {
-    vornask::WriteToConsole(std::string("vornask ") + VORNASK_VERSION + "\n");
-    return 0;
-  }
-  return vornask::RunProgram(std::move(text), vornask::SystemStandardError());
+  vornask::StandardError& errors = vornask::SystemStandardError();
+  return vornask::GuardedEntry(errors, [&] {
+    std::string text = vornask::ArgumentText();
+    if (vornask::AnswerInformationRequest(text)) return 0;
+    return vornask::RunProgram(std::move(text), errors);
+  });
 }

@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <string>
-
 #include "platform/standard_error.h"
 
 namespace vornask {
@@ -15,9 +13,19 @@ class ProcessStandardError final : public StandardError {
   void WriteLine(std::string_view line) override {
     const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-    const std::string text = std::string(line) + "\r\n";
+    // One write per line where it fits the buffer, and no memory taken, so a
+    // run stopped for want of it can still say so.
+    char text[1024];
     DWORD written = 0;
-    WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (line.size() + 2 <= sizeof text) {
+      line.copy(text, line.size());
+      text[line.size()] = '\r';
+      text[line.size() + 1] = '\n';
+      WriteFile(handle, text, static_cast<DWORD>(line.size() + 2), &written, nullptr);
+      return;
+    }
+    WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    WriteFile(handle, "\r\n", 2, &written, nullptr);
   }
 };
 

@@ -11,14 +11,34 @@
 namespace vornask {
 namespace {
 
+// Bytes of the character at the front of `text`: a whole UTF-8 sequence
+// when one starts there, else the one byte.
+std::size_t CharacterBytes(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text.front());
+  const std::size_t bytes = lead >= 0xf0 && lead < 0xf8 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 1;
+  if (bytes > text.size()) return 1;
+  for (std::size_t i = 1; i < bytes; ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xc0) != 0x80) return 1;
+  }
+  return bytes;
+}
+
 // A token as the caller's error line shows it: quoted, control characters
 // visible, and cut short when long, since a whole line may hold 32767 bytes.
+// The limit counts what is shown, and the cut falls between characters, so
+// the line never ends in half a UTF-8 character or half a caret pair.
 std::string Quoted(std::string_view token) {
   constexpr std::size_t kShown = 48;
-  std::string quoted(1, '"');
-  quoted += CaretNotation(token.substr(0, kShown));
-  quoted += token.size() > kShown ? "...\"" : "\"";
-  return quoted;
+  std::string shown;
+  std::size_t at = 0;
+  while (at < token.size()) {
+    const std::size_t bytes = CharacterBytes(token.substr(at));
+    const std::string visible = CaretNotation(token.substr(at, bytes));
+    if (shown.size() + visible.size() > kShown) break;
+    shown += visible;
+    at += bytes;
+  }
+  return "\"" + shown + (at < token.size() ? "...\"" : "\"");
 }
 
 // Why the token being read was refused.
@@ -101,6 +121,9 @@ ArgumentsOutcome ReadArguments(Run& run) {
     Delay(run, 500);
     return ArgumentsOutcome::kEndProgram;
   }
+  // An empty COUNT reads as 0, which every run with a target meets: most
+  // likely a variable that was never set, so the caller hears of it.
+  if (tokens[0].empty() && run.state.TargetCount > 0) run.errors.WriteLine(kEmptyCountWarning);
   return ArgumentsOutcome::kContinue;
 }
 

@@ -15,6 +15,9 @@ inline constexpr const char* kUsage =
     "connection is still up before a later target, the probe closes it and\n"
     "waits 200 ms.\n"
     "\n"
+    "An empty COUNT (\"\") counts as 0, so any run with a target gives 100;\n"
+    "a warning on standard error says so.\n"
+    "\n"
     "Exit status:\n"
     "  100  at least COUNT targets accepted a connection (with at least one\n"
     "       target given, always when COUNT <= 0)\n"
@@ -29,6 +32,8 @@ inline constexpr const char* kUsage =
     "stop with status 0 and a line on standard error.\n"
     "\n"
     "  --help     show this text and exit\n"
-    "  --version  show the version and exit\n";
+    "  --version  show the version and exit\n"
+    "Either option must stand alone; blanks or double quotes around it are\n"
+    "allowed.\n";
 
 }  // namespace vornask

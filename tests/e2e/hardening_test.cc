@@ -182,6 +182,62 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{"WithTheLongestSingleArgumentUntraced", kLongestArgument + 1 + kTargetBytes, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// --- An address space too small for the run --------------------------------
+
+// The probe run with its address space limited to `kib` KiB, as `ulimit -v`
+// sets it: the shell takes the limit and then becomes the probe.
+ProcessResult RunInAddressSpace(const ProbeCopy& probe, long kib, const std::vector<std::string>& arguments) {
+  std::vector<std::string> shell{"-c", "ulimit -v \"$0\" && exec \"$@\"", std::to_string(kib), probe.binary().string()};
+  shell.insert(shell.end(), arguments.begin(), arguments.end());
+  return RunProcess("/bin/sh", shell, seconds(30));
+}
+
+// Whether the dynamic loader gave up before the probe's own code ran (it
+// could not map a library or set up the first thread): it ends with 127, a
+// status the probe never gives.
+bool NeverLoaded(const ProcessResult& result) { return result.status == 127; }
+
+// Which limits leave the probe too little memory depends on the build, so
+// the test finds them: from the smallest limit the probe loads in, up in
+// steps of a page to the first that leaves room for the whole run. Memory
+// runs out in between, first where the heap cannot even start (so no
+// exception can be thrown), then where the argument text cannot be joined
+// (a long argument makes the join need more than anything before it),
+// then inside the run; every one of those runs must end with status 0 and
+// one line, never by abort.
+TEST_F(HardeningProbe, AddressSpaceTooSmallForTheRunEndsWithStatusZeroAndOneLineNeverAnAbort) {
+  if (kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than any limit tried here";
+  LoopbackListener listener;
+  const std::vector<std::string> arguments{std::string(30'000, '0') + "1", Target("127.0.0.1", listener.port())};
+
+  long loaded = 1L << 20;  // KiB; the probe runs whole there
+  ASSERT_EQ(RunInAddressSpace(probe, loaded, arguments).status, 100);
+  for (long never = 0; loaded - never > 4;) {
+    const long middle = (never + loaded) / 2;
+    if (NeverLoaded(RunInAddressSpace(probe, middle, arguments))) {
+      never = middle;
+    } else {
+      loaded = middle;
+    }
+  }
+
+  int stopped = 0;
+  for (long kib = loaded;; kib += 4) {
+    ASSERT_LT(kib, loaded + 64 * 1024) << "no limit up to 64 MiB above the loader's left room for the run";
+    const ProcessResult result = RunInAddressSpace(probe, kib, arguments);
+    if (result.status == 100) {
+      EXPECT_EQ(result.err, "") << kib << " KiB";
+      break;
+    }
+    EXPECT_EQ(result.status, 0) << kib << " KiB: signal " << result.signal << ", standard error: " << result.err;
+    EXPECT_TRUE(result.err.starts_with("vornask: ") && result.err.find('\n') == result.err.size() - 1)
+        << kib << " KiB: " << result.err;
+    if (result.err.starts_with("vornask: run stopped: ")) ++stopped;
+    if (::testing::Test::HasFailure()) break;
+  }
+  EXPECT_GT(stopped, 0) << "no limit between loading and the whole run stopped it: the test proved nothing";
+}
+
 // --- Bytes that are neither printable nor UTF-8 ----------------------------
 
 // Control characters (CR LF among them) and byte sequences that are not

@@ -172,13 +172,34 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ProbeBinary, HelpAndVersionPrintAndTraceNothing) {
   probe.EnableTrace();
-  const ProcessResult help = probe.Run({"--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("Usage: vornask COUNT HOST:PORT"), std::string::npos);
-  const ProcessResult version = probe.Run({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out.rfind("vornask ", 0), 0u);
+  // The option alone, also in quotes of its own, as the argument text reads them.
+  for (const char* help_option : {"--help", "\"--help\""}) {
+    const ProcessResult help = probe.Run({help_option});
+    EXPECT_EQ(help.status, 0) << help_option;
+    EXPECT_NE(help.out.find("Usage: vornask COUNT HOST:PORT"), std::string::npos) << help_option;
+    EXPECT_EQ(help.err, "") << help_option;
+  }
+  for (const char* version_option : {"--version", "\"--version\""}) {
+    const ProcessResult version = probe.Run({version_option});
+    EXPECT_EQ(version.status, 0) << version_option;
+    EXPECT_EQ(version.out.rfind("vornask ", 0), 0u) << version_option;
+    EXPECT_EQ(version.err, "") << version_option;
+  }
   EXPECT_EQ(ReadFile(probe.trace()), "");
+}
+
+TEST_F(ProbeBinary, EmptyCountReachesWhateverTheTargetsDoAndSaysSo) {
+  RefusingPort refusing;
+  probe.EnableTrace();
+  const std::string target = Target("127.0.0.1", refusing.port());
+  const ProcessResult result = probe.Run({"", target});
+  EXPECT_EQ(result.status, 100);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "vornask: warning: COUNT is empty and counts as 0, so any run with a target gives 100\n");
+  EXPECT_EQ(probe.TraceMessages(), (Lines{"", " Start", " CommandLine = \"\" " + target,
+                                          " --> Connecting to " + OnPort("127.0.0.1", refusing.port()),
+                                          " --- Failed Connecting to " + OnPort("127.0.0.1", refusing.port()),
+                                          " Return Value: 100"}));
 }
 
 TEST_F(ProbeBinary, UnwritableTraceStopsTheRunWithStatusZeroAndSaysWhy) {

@@ -187,6 +187,48 @@ TEST_F(WindowsProbe, HelpAndVersionGoToARedirectedOutputWithCrLf) {
   EXPECT_EQ(ReadFile(probe->trace()), "");
 }
 
+struct InformationCase {
+  const char* name;
+  std::string command_line;
+  std::string out;  // standard output, in full; "VERSION" for any one version line
+  std::string err;  // standard error, in full
+  friend void PrintTo(const InformationCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class WindowsProbeInformation : public WindowsProbe, public ::testing::WithParamInterface<InformationCase> {};
+
+TEST_P(WindowsProbeInformation, IsTheOptionAloneWithBlanksOrQuotesAroundIt) {
+  const InformationCase& c = GetParam();
+  probe->EnableTrace();
+  const ProcessResult result = probe->RunWithCommandLine(c.command_line);
+  EXPECT_EQ(result.status, 0);
+  if (c.out == "VERSION") {
+    EXPECT_TRUE(result.out.starts_with("vornask ") && result.out.ends_with("\r\n") &&
+                result.out.find('\n') == result.out.size() - 1)
+        << result.out;
+  } else {
+    EXPECT_EQ(result.out, c.out);
+  }
+  EXPECT_EQ(result.err, c.err);
+  if (c.err.empty()) {
+    EXPECT_EQ(ReadFile(probe->trace()), "");
+  } else {
+    EXPECT_EQ(probe->TraceMessages().back(), " Argument Error");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Launched, WindowsProbeInformation,
+    ::testing::Values(
+        InformationCase{"Help", "vornask.exe --help", CrLf(kUsage), ""},
+        InformationCase{"HelpInQuotes", R"(vornask.exe "--help")", CrLf(kUsage), ""},
+        InformationCase{"HelpWithATrailingBlank", "vornask.exe --help ", CrLf(kUsage), ""},
+        InformationCase{"HelpWithATabBefore", "vornask.exe\t--help", CrLf(kUsage), ""},
+        InformationCase{"VersionInQuotesAndBlanks", R"(vornask.exe  "--version"  )", "VERSION", ""},
+        InformationCase{"HelpAndMore", "vornask.exe --help x", "",
+                        "vornask: argument error: COUNT \"--help\" is not a number; see vornask --help\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct ArgumentErrorCase {
   const char* name;
   std::vector<std::string> arguments;
@@ -285,14 +327,21 @@ INSTANTIATE_TEST_SUITE_P(
                         kRefusedOnce, ""},
         CommandLineCase{"ProgramNameAlone", R"("C:\path with blank\vornask.exe")", "", 0, {}, ""},
         // Only blanks are skipped after the name: the tab opens the text, so
-        // COUNT is empty (0, always reached) and "1" is a target without a
-        // port.
+        // COUNT is empty (0, always reached, and said so) and "1" is a
+        // target without a port.
         CommandLineCase{"TabAfterTheProgramName",
                         "vornask.exe\t1",
                         "\t1",
                         100,
                         {" --> Connecting to  on port 0", " --- Failed Connecting to  on port 0", " Return Value: 100"},
-                        ""},
+                        "vornask: warning: COUNT is empty and counts as 0, so any run with a target gives 100\r\n"},
+        CommandLineCase{"EmptyCount",
+                        R"(vornask.exe "" {T})",
+                        R"("" {T})",
+                        100,
+                        {" --> Connecting to 127.0.0.1 on port {P}", " --- Failed Connecting to 127.0.0.1 on port {P}",
+                         " Return Value: 100"},
+                        "vornask: warning: COUNT is empty and counts as 0, so any run with a target gives 100\r\n"},
         // An unquoted name ends at the first blank, quote or not.
         CommandLineCase{"QuoteInsideAnUnquotedProgramName",
                         R"(C:\odd"dir name"\vornask.exe 1 {T})",

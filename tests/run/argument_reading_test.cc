@@ -170,7 +170,20 @@ INSTANTIATE_TEST_SUITE_P(
                       "target 1 \"host:" + std::string(43, '9') + "...\": port \"" + std::string(48, '9') +
                           "...\" is out of range (-2147483648 to 2147483647)"},
         ErrorLineCase{"1 a:" + std::string(32765, '1'),
-                      std::string("the argument text is longer than 32767 ") + kArgumentTextUnits}));
+                      std::string("the argument text is longer than 32767 ") + kArgumentTextUnits},
+        // The limit of 48 shown bytes: a token that fills it is shown whole ...
+        ErrorLineCase{std::string(48, 'x'), "COUNT \"" + std::string(48, 'x') + "\" is not a number"},
+        // ... and a cut never splits a UTF-8 character or a caret pair.
+        ErrorLineCase{std::string(47, 'x') + "\xc3\xa9", "COUNT \"" + std::string(47, 'x') + "...\" is not a number"},
+        ErrorLineCase{std::string(46, 'x') + "\xe2\x82\xac", "COUNT \"" + std::string(46, 'x') + "...\" is not a number"},
+        ErrorLineCase{std::string(45, 'x') + "\xe2\x82\xacz",
+                      "COUNT \"" + std::string(45, 'x') + "\xe2\x82\xac...\" is not a number"},
+        ErrorLineCase{std::string(47, 'x') + "\x1b" + "z", "COUNT \"" + std::string(47, 'x') + "...\" is not a number"},
+        ErrorLineCase{std::string(46, 'x') + "\x1b" + "z", "COUNT \"" + std::string(46, 'x') + "^[...\" is not a number"},
+        // Control characters count as shown, two bytes each.
+        ErrorLineCase{std::string(46, 'x') + "\r\n", "COUNT \"" + std::string(46, 'x') + "^M...\" is not a number"},
+        // A byte that starts no whole character is one on its own.
+        ErrorLineCase{std::string(47, 'x') + "\xc3z", "COUNT \"" + std::string(47, 'x') + "\xc3...\" is not a number"}));
 
 TEST_F(RunFixture, ArgumentsThatReadFineLeaveStandardErrorAlone) {
   run.argument_text = "2 a:1 nocolon \"b c:2.5\"";
@@ -178,6 +191,38 @@ TEST_F(RunFixture, ArgumentsThatReadFineLeaveStandardErrorAlone) {
   EXPECT_EQ(run.state.TargetCount, 3);
   EXPECT_EQ(errors.lines, std::vector<std::string>{});
 }
+
+struct EmptyCountCase {
+  std::string text;
+  std::vector<std::string> lines;  // on standard error
+  bool rejected = false;
+};
+
+class EmptyCountTest : public RunFixture, public ::testing::WithParamInterface<EmptyCountCase> {};
+
+TEST_P(EmptyCountTest, IsToldOnStandardErrorWhenATargetFollowsAndLeavesTheTraceAlone) {
+  EnableTrace();
+  run.state.DebugOn = true;
+  run.argument_text = GetParam().text;
+  ReadArguments(run);
+  EXPECT_EQ(run.state.RequiredCount, 0);
+  EXPECT_EQ(errors.lines, GetParam().lines);
+  std::vector<std::string> trace{"2026-12-10 12:00:00 CommandLine = " + GetParam().text};
+  if (GetParam().rejected) trace.push_back("2026-12-10 12:00:00 Argument Error");
+  EXPECT_EQ(TraceLines(), trace);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, EmptyCountTest,
+    ::testing::Values(EmptyCountCase{"\"\" a:1", {kEmptyCountWarning}}, EmptyCountCase{" a:1", {kEmptyCountWarning}},
+                      EmptyCountCase{"\t1", {kEmptyCountWarning}}, EmptyCountCase{"\"\" a:1 b:2", {kEmptyCountWarning}},
+                      EmptyCountCase{"0 a:1", {}}, EmptyCountCase{"\"\"", {}}, EmptyCountCase{"\"\"  a:1", {}},
+                      EmptyCountCase{"", {}},
+                      // A rejected target leaves nothing to probe: the argument error alone.
+                      EmptyCountCase{"\"\" a:x",
+                                     {"vornask: argument error: target 1 \"a:x\": port \"x\" is not a number; "
+                                      "see vornask --help"},
+                                     true}));
 
 TEST_F(RunFixture, FailedTraceIsNeverReportedAsAnArgumentError) {
   // Room is not the point here: once the command line's write fails, the
