@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <stdexcept>
 #include <utility>
@@ -22,7 +23,8 @@ constexpr const char* kWineserver = "/usr/bin/wineserver";
 
 // The wine server outlives the last program by this long: enough to bridge
 // the gaps between the test processes of one ctest run, short enough that
-// it does not linger long after the suite.
+// it does not linger long after the suite (scripts/sealed stops it sooner,
+// at the end of its run).
 constexpr const char* kServerPersistence = "-p30";
 
 fs::path BuildDir() {
@@ -37,11 +39,24 @@ fs::path Prefix() { return BuildDir() / "wineprefix"; }
 fs::path Program() { return BuildDir() / "vornask.exe"; }
 fs::path Launcher() { return BuildDir() / "vornask_launcher.exe"; }
 
+// The wine server makes the sockets of the programs it runs in the network
+// it was started in. Inside scripts/sealed it must be one started in that
+// run's network: wine as Debian builds it keeps its server's socket under
+// TMPDIR, and the run names a directory of its own for it, which no other
+// run can reach.
+std::vector<std::string> ServerOfThisNetwork() {
+  const char* directory = std::getenv("VORNASK_WINE_TMPDIR");
+  if (directory == nullptr || *directory == '\0') return {};
+  return {std::string("TMPDIR=") + directory};
+}
+
 // `command` (after any "NAME=VALUE" of its own) run with wine's own notes off, in the build's prefix. Mono and
 // Gecko are never offered: installing them would want the network.
 ProcessResult RunInPrefix(const std::vector<std::string>& command, seconds bound) {
   std::vector<std::string> arguments{"WINEDEBUG=-all", "WINEPREFIX=" + Prefix().string(),
                                      "WINEDLLOVERRIDES=mscoree,mshtml="};
+  const std::vector<std::string> server = ServerOfThisNetwork();
+  arguments.insert(arguments.end(), server.begin(), server.end());
   arguments.insert(arguments.end(), command.begin(), command.end());
   return RunProcess("/usr/bin/env", arguments, bound);
 }
