@@ -28,7 +28,4 @@ class Env {
   virtual void SleepUntil(std::int64_t milliseconds) = 0;
 };
 
-// The real clock, sleep and time zone.
-Env& SystemEnv();
-
 }  // namespace vornask

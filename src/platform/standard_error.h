@@ -14,7 +14,5 @@ class StandardError {
   virtual void WriteLine(std::string_view line) = 0;
 };
 
-// The process's standard error.
-StandardError& SystemStandardError();
 
 }  // namespace vornask

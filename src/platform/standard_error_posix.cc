@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstddef>
 
-#include "platform/standard_error.h"
+#include "platform/system_standard_error.h"
 
 namespace vornask {
 namespace {

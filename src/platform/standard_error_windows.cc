@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/standard_error.h"
+#include "platform/system_standard_error.h"
 
 namespace vornask {
 namespace {

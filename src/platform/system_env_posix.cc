@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/env.h"
+#include "platform/system_env.h"
 
 namespace vornask {
 namespace {

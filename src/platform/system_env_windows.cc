@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "platform/env.h"
+#include "platform/system_env.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002

@@ -50,8 +50,6 @@ class TraceDirectory {
   // Opens the trace file for appending, creating it when it is gone, and
   // checks that it counts. Throws std::system_error.
   TraceAppend OpenForAppend();
-  // For messages.
-  const std::string& path() const { return path_; }
 
  private:
   std::intptr_t handle_;

@@ -39,7 +39,7 @@ void WaitForOutcome(Run& run) {
 
 }  // namespace
 
-void CheckTcpStatus(Run& run, std::int16_t& target) {
+void CheckTcpStatus(Run& run) {
   RunState& state = run.state;
   try {
     if (run.client.LinkUp()) {
@@ -49,13 +49,13 @@ void CheckTcpStatus(Run& run, std::int16_t& target) {
     state.Deadline = run.env.NowSeconds() + kAttemptSeconds;
     state.IsConnected = false;
     if (state.DebugOn) {
-      const TargetEntry& entry = run.targets[target];
+      const TargetEntry& entry = run.targets[state.CurrentTarget];
       run.log.AppendDebugLine(" --> Connecting to " + entry.Host + " on port " + std::to_string(entry.Port));
     }
   } catch (const std::exception&) {
     if (state.DebugOn) {
       run.log.AppendDebugLine([&] {
-        const TargetEntry& entry = run.targets[target];
+        const TargetEntry& entry = run.targets[state.CurrentTarget];
         return " Error When Connecting to " + entry.Host + " on port " + std::to_string(entry.Port) +
                " (modVornask_CheckTcpStatus)";
       });
@@ -66,7 +66,7 @@ void CheckTcpStatus(Run& run, std::int16_t& target) {
   // From here a failing step is skipped: a Connect that fails at once leaves
   // the wait to run until its deadline unless the client still reports.
   try {
-    const TargetEntry& entry = run.targets[target];
+    const TargetEntry& entry = run.targets[state.CurrentTarget];
     run.client.Connect(entry.Host, entry.Port);
   } catch (const std::exception&) {
   }

@@ -11,8 +11,8 @@ namespace vornask {
 
 inline constexpr std::int64_t kAttemptSeconds = 25;
 
-// `target` is the run's shared CurrentTarget, passed by reference so that
-// the event handlers and this check agree on the target being probed.
-void CheckTcpStatus(Run& run, std::int16_t& target);
+// Probes the run's CurrentTarget, the number the event handlers credit
+// their outcomes to, so that both always agree on the target being probed.
+void CheckTcpStatus(Run& run);
 
 }  // namespace vornask

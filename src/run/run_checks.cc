@@ -25,7 +25,7 @@ RunEnd RunChecks(Run& run) {
   // TargetCount + 1.
   const std::int16_t last = state.TargetCount;
   for (state.CurrentTarget = 1; state.CurrentTarget <= last; ++state.CurrentTarget) {
-    CheckTcpStatus(run, state.CurrentTarget);
+    CheckTcpStatus(run);
   }
 
   if (run.client.LinkUp()) {

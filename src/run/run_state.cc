@@ -12,8 +12,4 @@ TargetEntry& Targets::operator[](std::int32_t number) {
   return entries_[static_cast<std::size_t>(number - 1)];
 }
 
-const TargetEntry& Targets::operator[](std::int32_t number) const {
-  return const_cast<Targets&>(*this)[number];
-}
-
 }  // namespace vornask

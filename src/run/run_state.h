@@ -37,7 +37,6 @@ inline constexpr int kMaxTargets = 10;
 class Targets {
  public:
   TargetEntry& operator[](std::int32_t number);
-  const TargetEntry& operator[](std::int32_t number) const;
 
  private:
   std::array<TargetEntry, kMaxTargets> entries_{};

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "run/usage.h"
+#include "entry/usage.h"
 #include "support/loopback.h"
 #include "support/process.h"
 #include "support/temp_dir.h"

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "platform/env.h"
+#include "platform/system_env.h"
 
 namespace vornask::testing {
 namespace {

@@ -39,7 +39,7 @@ TEST_P(CheckTcpStatusTest, WaitsForTheOutcomeOrTheDeadline) {
   run.state.CurrentTarget = 1;
   if (c.event) client.At(env.now_ms() + 5, *c.event);
 
-  CheckTcpStatus(run, run.state.CurrentTarget);
+  CheckTcpStatus(run);
 
   EXPECT_EQ(env.elapsed_ms(), c.check_ms);
   // Between events only the clock can settle the outcome: the wait sleeps
@@ -95,7 +95,7 @@ TEST_P(CheckPolls, EndAtThePollAfterTheEventAndWakeOnlyForIt) {
     client.ReplySilence();
     client.AtDo(env.now_ms() + c.arrives, [] {});
   }
-  CheckTcpStatus(run, run.state.CurrentTarget);
+  CheckTcpStatus(run);
   EXPECT_EQ(env.elapsed_ms(), c.check_ms);
   // The wait wakes for the event and for the poll that ends it, never for
   // the slices or polls in between.

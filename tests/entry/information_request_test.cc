@@ -1,11 +1,11 @@
-#include "run/information_request.h"
+#include "entry/information_request.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "run/usage.h"
+#include "entry/usage.h"
 
 namespace vornask::testing {
 namespace {

@@ -8,10 +8,10 @@
 
 #include "platform/argument_text.h"
 #include "platform/process_setup.h"
-#include "platform/standard_error.h"
-#include "run/entry_guard.h"
-#include "run/information_request.h"
-#include "run/program.h"
+#include "platform/system_standard_error.h"
+#include "entry/entry_guard.h"
+#include "entry/information_request.h"
+#include "entry/program.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   vornask::PrepareProcess();

@@ -1,4 +1,4 @@
-#include "run/entry_guard.h"
+#include "entry/entry_guard.h"
 
 #include <mutex>
 

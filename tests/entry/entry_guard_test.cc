@@ -1,4 +1,4 @@
-#include "run/entry_guard.h"
+#include "entry/entry_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_standard_error.h"
 #include "support/captured_standard_error.h"
 
 namespace vornask::testing {

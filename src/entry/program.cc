@@ -1,11 +1,11 @@
-#include "run/program.h"
+#include "entry/program.h"
 
 #include <exception>
 #include <utility>
 
 #include "diag/caret_notation.h"
 #include "diag/trace_log.h"
-#include "platform/env.h"
+#include "platform/system_env.h"
 #include "platform/executable_directory.h"
 #include "platform/process_end.h"
 #include "probe/asio_tcp_client.h"

@@ -1,7 +1,7 @@
-#include "run/information_request.h"
+#include "entry/information_request.h"
 
 #include "platform/console_output.h"
-#include "run/usage.h"
+#include "entry/usage.h"
 
 namespace vornask {
 
