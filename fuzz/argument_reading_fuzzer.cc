@@ -1,38 +1,29 @@
 // Whatever bytes arrive as the argument text, reading them must not crash or
-// read outside the text, must leave a target table the probe can walk, must
-// agree with a plain reference reading of every number, and must store the
-// same result every time, with tracing on or off.
+// read outside the text, must give at most ten targets, must agree with a
+// plain reference reading of every number, must give the same result every
+// time, and a rejected text must be told in one short printable line.
 
-#include <array>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <variant>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "diag/trace_log.h"
-#include "platform/standard_error.h"
-#include "probe/tcp_client.h"
-#include "run/argument_reading.h"
-#include "platform/env.h"
-#include "run/run_state.h"
+#include "run/argument_error_line.h"
+#include "run/argument_parse.h"
 
 namespace {
 
 using vornask::ArgTokens;
-using vornask::ArgumentsOutcome;
-using vornask::TargetEntry;
+using vornask::ArgumentError;
+using vornask::ArgumentParse;
+using vornask::ArgumentReading;
+using vornask::ArgumentTarget;
 
 [[noreturn]] void Fail(const char* why) {
   std::fprintf(stderr, "argument_reading_fuzzer: %s\n", why);
@@ -41,119 +32,6 @@ using vornask::TargetEntry;
 
 void Check(bool holds, const char* why) {
   if (!holds) Fail(why);
-}
-
-// Counts every use: an untraced reading must prove it never looked at the
-// clock or wrote the trace (each trace line asks for a timestamp).
-class CountingEnv final : public vornask::Env {
- public:
-  std::int64_t NowMilliseconds() override {
-    ++uses;
-    return 0;
-  }
-  std::string LocalTimestamp() override {
-    ++uses;
-    return "2000-01-01 00:00:00";
-  }
-  void SleepUntil(std::int64_t) override { ++uses; }
-
-  int uses = 0;
-};
-
-// Reading arguments has no business with a connection; only the paced wait
-// after a traced argument error may hand over (no) events.
-class IdleClient final : public vornask::TcpClient {
- public:
-  bool LinkUp() override { Fail("argument reading asked whether a link is up"); }
-  void Connect(const std::string&, std::int32_t) override { Fail("argument reading started a connection"); }
-  void Disconnect() override { Fail("argument reading closed a connection"); }
-  std::string PeerHost() override { Fail("argument reading asked for the peer host"); }
-  std::int32_t PeerPort() override { Fail("argument reading asked for the peer port"); }
-  void DeliverPendingEvents(vornask::TcpClientEvents&) override { ++deliveries; }
-  bool AwaitActivity(std::chrono::milliseconds) override { return false; }
-
-  int deliveries = 0;
-};
-
-class IgnoredEvents final : public vornask::TcpClientEvents {
- public:
-  void tcpClient_Connected(std::int16_t) override {}
-  void tcpClient_Disconnected() override {}
-  void tcpClient_Error(std::int16_t, const std::string&, vornask::ErrorOrigin) override {}
-};
-
-struct Reading {
-  ArgumentsOutcome outcome = ArgumentsOutcome::kContinue;
-  std::int16_t required = 0;
-  std::int16_t target_count = 0;
-  std::array<TargetEntry, vornask::kMaxTargets> targets{};
-  int env_uses = 0;
-  int deliveries = 0;
-  std::vector<std::string> error_lines;
-};
-
-// The trace only accepts a regular file, so traced readings write to a
-// scratch directory of their own whose trace is emptied before each reading
-// so it never grows.
-const std::string& ScratchTraceDirectory() {
-  static const std::string directory = [] {
-    char pattern[] = "/tmp/vornask-fuzz-trace-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) std::abort();
-    static std::string created(pattern);
-    const int fd = open((created + "/" + vornask::kTraceFileName).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) std::abort();
-    close(fd);
-    std::atexit([] {
-      unlink((created + "/" + vornask::kTraceFileName).c_str());
-      rmdir(created.c_str());
-    });
-    return created;
-  }();
-  return directory;
-}
-
-// Argument errors are also told on standard error; the lines are kept for
-// the checks.
-class CollectedStandardError final : public vornask::StandardError {
- public:
-  void WriteLine(std::string_view line) override { lines.emplace_back(line); }
-  std::vector<std::string> lines;
-};
-
-Reading ReadOnce(std::string_view text, bool debug_on) {
-  if (truncate((ScratchTraceDirectory() + "/" + vornask::kTraceFileName).c_str(), 0) != 0) std::abort();
-  CountingEnv env;
-  IdleClient client;
-  IgnoredEvents events;
-  vornask::TraceLog log(ScratchTraceDirectory(), env);
-  CollectedStandardError errors;
-  vornask::Run run(env, client, log, errors, std::string(text));
-  run.events = &events;
-  run.state.DebugOn = debug_on;
-
-  Reading reading;
-  reading.outcome = vornask::ReadArguments(run);
-  reading.required = run.state.RequiredCount;
-  reading.target_count = run.state.TargetCount;
-  for (int number = 1; number <= vornask::kMaxTargets; ++number) {
-    reading.targets[static_cast<std::size_t>(number - 1)] = run.targets[number];
-  }
-  reading.env_uses = env.uses;
-  reading.deliveries = client.deliveries;
-  reading.error_lines = errors.lines;
-  return reading;
-}
-
-bool SameEntry(const TargetEntry& a, const TargetEntry& b) {
-  return a.Host == b.Host && a.Port == b.Port && a.Connected == b.Connected;
-}
-
-bool SameStored(const Reading& a, const Reading& b) {
-  if (a.required != b.required || a.target_count != b.target_count) return false;
-  for (std::size_t i = 0; i < a.targets.size(); ++i) {
-    if (!SameEntry(a.targets[i], b.targets[i])) return false;
-  }
-  return true;
 }
 
 // A number token read the plain way, in one forward scan: blanks, a sign,
@@ -237,122 +115,123 @@ bool WholeUtf8(std::string_view text) {
   return true;
 }
 
-void CheckOutcome(bool debug_on, bool ok, const Reading& got);
+// What was read: the whole reading, or what the error keeps of it.
+const ArgumentReading& ReadingOf(const ArgumentParse& parse) {
+  if (const auto* error = std::get_if<ArgumentError>(&parse)) return error->read_before;
+  return std::get<ArgumentReading>(parse);
+}
+
+// A rejected text is told in exactly one line, short, printable and in its
+// frame.
+void CheckErrorLine(std::string_view text, const ArgumentError& error) {
+  const std::string line = vornask::ArgumentErrorLine(error);
+  Check(line.rfind("vornask: argument error: ", 0) == 0, "the error line lacks its prefix");
+  const std::string_view suffix = "; see vornask --help";
+  Check(line.size() > suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0,
+        "the error line lacks its ending");
+  Check(line.size() < 512, "the error line is not short");
+  for (char c : line) {
+    const auto byte = static_cast<unsigned char>(c);
+    // A line feed or carriage return would make it more than one line.
+    Check((byte >= 0x20 && byte != 0x7f) || byte == 0x09, "the error line holds a control character");
+  }
+  // Tokens are cut short between characters: UTF-8 in, UTF-8 out.
+  Check(!WholeUtf8(text) || WholeUtf8(line), "the error line cut a UTF-8 character");
+}
 
 // `tokens` is null when the text was over the length limit.
-void CheckAgainstReference(std::string_view text, const ArgTokens* tokens, bool debug_on, const Reading& got) {
-  Check(got.target_count >= 0 && got.target_count <= vornask::kMaxTargets, "TargetCount outside 0 to 10");
+void CheckAgainstReference(std::string_view text, const ArgTokens* tokens, const ArgumentParse& got) {
+  const auto* error = std::get_if<ArgumentError>(&got);
+  const ArgumentReading& reading = ReadingOf(got);
+  Check(reading.targets.size() <= 10u, "more than ten targets read");
 
-  bool ok = tokens != nullptr;
+  if (tokens == nullptr) {
+    Check(error != nullptr && error->fault == vornask::ArgumentFault::kTooLong &&
+              error->part == vornask::ArgumentPart::kText,
+          "an over-long text was not rejected whole");
+    Check(reading == ArgumentReading{}, "an over-long text kept something read");
+    CheckErrorLine(text, *error);
+    return;
+  }
+
+  const std::string& count = (*tokens)[0];
+  Check(reading.count_empty == count.empty(), "an empty COUNT was not noted as such");
+  bool ok = true;
   std::int16_t required = 0;
-  std::size_t number = 0;  // targets reached, the failing one included
-  if (ok && !(*tokens)[0].empty()) {
-    const auto value = ReferenceNumber((*tokens)[0], std::numeric_limits<std::int16_t>::min(),
-                                       std::numeric_limits<std::int16_t>::max());
+  if (!count.empty()) {
+    const auto value =
+        ReferenceNumber(count, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max());
     if (value) {
       required = static_cast<std::int16_t>(*value);
     } else {
       ok = false;
+      Check(error != nullptr && error->part == vornask::ArgumentPart::kCount && error->token == count,
+            "a refused COUNT was not named as the fault");
     }
   }
-  Check(got.required == required, "RequiredCount differs from the reference reading");
+  Check(reading.required_count == required, "the required count differs from the reference reading");
 
+  std::size_t number = 0;  // targets reached, the failing one included
   for (std::size_t slot = 1; ok && slot < tokens->size() && !(*tokens)[slot].empty(); ++slot) {
-    const TargetEntry& entry = got.targets[number++];
+    Check(number < reading.targets.size(), "a target reached was not kept");
+    const ArgumentTarget& target = reading.targets[number++];
     const std::string_view token = (*tokens)[slot];
     const std::size_t colon = token.find(':');
     if (colon == std::string_view::npos) {
-      Check(SameEntry(entry, TargetEntry{}), "a target with no colon got a host or a port");
+      Check(target == ArgumentTarget{}, "a target with no colon got a host or a port");
       continue;
     }
     const std::string_view host = token.substr(0, colon);
-    const auto port = ReferenceNumber(token.substr(colon + 1), std::numeric_limits<std::int32_t>::min(),
-                                      std::numeric_limits<std::int32_t>::max());
+    const std::string_view port_text = token.substr(colon + 1);
+    Check(target.host == host, "a target's host differs from its token");
+    const auto port =
+        ReferenceNumber(port_text, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
     if (!port) {
       ok = false;
-      Check(entry.Port == 0 && entry.Connected == 0, "a target whose port was rejected kept a port");
-      Check(entry.Host.empty() || entry.Host == host, "a target whose port was rejected got a foreign host");
+      Check(target.port == 0, "a target whose port was rejected kept a port");
+      Check(error != nullptr && error->part == vornask::ArgumentPart::kTarget &&
+                error->target_number == static_cast<int>(slot) && error->token == token && error->port == port_text,
+            "a refused port was not named as the fault");
       break;
     }
-    Check(entry.Host == host, "a target's host differs from its token");
-    Check(entry.Port == *port, "a target's port differs from the reference reading");
-    Check(entry.Connected == 0, "a freshly read target counts as connected");
+    Check(target.port == *port, "a target's port differs from the reference reading");
   }
-  for (std::size_t i = number; i < got.targets.size(); ++i) {
-    Check(SameEntry(got.targets[i], TargetEntry{}), "a target past the last one read was written");
-  }
-  Check(got.target_count == (ok ? static_cast<std::int16_t>(number) : 0), "TargetCount differs from the targets read");
+  Check(reading.targets.size() == number, "a target past the last one reached was read");
+  Check((error == nullptr) == ok, "the text was rejected or accepted against the reference reading");
 
-  // A text read whole is silent, but for the one warning of an empty COUNT
-  // before at least one target.
   if (ok) {
-    const bool warned = (*tokens)[0].empty() && number > 0;
-    Check(got.error_lines == (warned ? std::vector<std::string>{vornask::kEmptyCountWarning} : std::vector<std::string>{}),
+    // A text read whole is silent, but for the one warning of an empty COUNT
+    // before at least one target.
+    Check(vornask::WarnsOfEmptyCount(reading) == (count.empty() && number > 0),
           "a text read whole was not told exactly as an empty COUNT asks");
-    CheckOutcome(debug_on, ok, got);
     return;
   }
-
-  // Exactly one line for a rejected text, short, printable and in its frame.
-  Check(got.error_lines.size() == 1u, "an argument error is not told in exactly one line");
-  for (const std::string& line : got.error_lines) {
-    Check(line.rfind("vornask: argument error: ", 0) == 0, "the error line lacks its prefix");
-    const std::string_view suffix = "; see vornask --help";
-    Check(line.size() > suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0,
-          "the error line lacks its ending");
-    Check(line.size() < 512, "the error line is not short");
-    for (char c : line) {
-      const auto byte = static_cast<unsigned char>(c);
-      Check((byte >= 0x20 && byte != 0x7f) || byte == 0x09, "the error line holds a control character");
-    }
-    // Tokens are cut short between characters: UTF-8 in, UTF-8 out.
-    Check(!WholeUtf8(text) || WholeUtf8(line), "the error line cut a UTF-8 character");
-  }
-  CheckOutcome(debug_on, ok, got);
+  CheckErrorLine(text, *error);
 }
 
-void CheckOutcome(bool debug_on, bool ok, const Reading& got) {
-  const bool ends = got.outcome == ArgumentsOutcome::kEndProgram;
-  Check(ends == (debug_on && !ok), "the outcome does not match the argument error");
-  if (debug_on) {
-    Check(got.env_uses > 0, "a traced reading wrote no trace line");
-  } else {
-    Check(got.env_uses == 0 && got.deliveries == 0, "an untraced reading used the clock, the trace or the client");
-  }
+bool SameParse(const ArgumentParse& a, const ArgumentParse& b) {
+  if (a.index() != b.index() || !(ReadingOf(a) == ReadingOf(b))) return false;
+  const auto* a_error = std::get_if<ArgumentError>(&a);
+  const auto* b_error = std::get_if<ArgumentError>(&b);
+  return a_error == nullptr || vornask::ArgumentErrorLine(*a_error) == vornask::ArgumentErrorLine(*b_error);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // The reader gets a std::string, whose terminator and inline buffer would
-  // hide a read one past the end; splitting an exactly sized heap copy lets
+  // The reader gets a std::string_view; an exactly sized heap copy, with no
+  // terminator or inline buffer to hide a read one past the end, lets
   // AddressSanitizer see any such read.
   const std::unique_ptr<char[]> exact(new char[size]);
   if (size > 0) std::memcpy(exact.get(), data, size);
   const std::string_view text(exact.get(), size);
 
-  ArgTokens tokens;
-  bool too_long = false;
-  try {
-    vornask::SplitArguments(text, tokens);
-  } catch (const std::overflow_error&) {
-    too_long = true;
-  }
-  Check(too_long == (size > 32767), "the length limit is not 32767 bytes");
-  if (!too_long) CheckTokens(text, tokens);
+  const std::optional<ArgTokens> tokens = vornask::SplitArguments(text);
+  Check(!tokens == (size > 32767), "the length limit is not 32767 bytes");
+  if (tokens) CheckTokens(text, *tokens);
 
-  std::optional<Reading> untraced;
-  for (const bool debug_on : {false, true}) {
-    const Reading first = ReadOnce(text, debug_on);
-    const Reading second = ReadOnce(text, debug_on);
-    Check(SameStored(first, second), "the same text read twice stored different results");
-    Check(first.outcome == second.outcome, "the same text read twice ended differently");
-    CheckAgainstReference(text, too_long ? nullptr : &tokens, debug_on, first);
-    if (untraced) {
-      Check(SameStored(*untraced, first), "tracing changed what was stored");
-    } else {
-      untraced = first;
-    }
-  }
+  const ArgumentParse first = vornask::ParseArguments(text);
+  CheckAgainstReference(text, tokens ? &*tokens : nullptr, first);
+  Check(SameParse(first, vornask::ParseArguments(text)), "the same text read twice gave different results");
   return 0;
 }

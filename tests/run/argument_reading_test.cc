@@ -11,40 +11,6 @@
 namespace vornask::testing {
 namespace {
 
-struct SplitCase {
-  std::string text;
-  std::vector<std::string> slots;  // leading slots; the rest must stay empty
-};
-
-class SplitArgumentsTest : public ::testing::TestWithParam<SplitCase> {};
-
-TEST_P(SplitArgumentsTest, FillsTheSlots) {
-  ArgTokens tokens;
-  SplitArguments(GetParam().text, tokens);
-  std::vector<std::string> expected = GetParam().slots;
-  expected.resize(tokens.size());
-  EXPECT_EQ(std::vector<std::string>(tokens.begin(), tokens.end()), expected) << GetParam().text;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, SplitArgumentsTest,
-    ::testing::Values(
-        SplitCase{"", {}}, SplitCase{"1 a:1 b:2", {"1", "a:1", "b:2"}}, SplitCase{"1\ta:1", {"1", "a:1"}},
-        SplitCase{"1  a:1", {"1", "", "a:1"}}, SplitCase{" 1", {"", "1"}},
-        SplitCase{"1 \"my host:80\"", {"1", "my host:80"}}, SplitCase{"1 a\"b c\"d:1", {"1", "ab cd:1"}},
-        SplitCase{"1 \"\" b:2", {"1", "", "b:2"}}, SplitCase{"1 \"a b", {"1", "a b"}},
-        SplitCase{"1 a b c d e f g h i j k", {"1", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j k"}},
-        SplitCase{"1 a b c d e f g h i j\t\"k\" l  m",
-                  {"1", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j\tk l  m"}}));
-
-TEST(SplitArgumentsLength, TextOver32767BytesIsRejectedWhole) {
-  ArgTokens tokens;
-  EXPECT_NO_THROW(SplitArguments(std::string(32767, 'x'), tokens));
-  ArgTokens untouched;
-  EXPECT_THROW(SplitArguments(std::string(32768, 'x'), untouched), std::overflow_error);
-  EXPECT_TRUE(untouched[0].empty());
-}
-
 struct Target {
   std::string host;
   std::int32_t port;
