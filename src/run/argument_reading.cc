@@ -5,6 +5,7 @@
 
 #include "run/argument_error_line.h"
 #include "run/argument_parse.h"
+#include "run/pacer.h"
 
 namespace vornask {
 namespace {

@@ -8,9 +8,9 @@ namespace vornask {
 
 Pacer::Pacer(Run& run) : run_(run) {
   const std::int64_t now = run.env.NowMilliseconds();
-  const bool follows_on = run.last_slice_end >= 0 && now >= run.last_slice_end &&
-                          now - run.last_slice_end <= kSliceMilliseconds;
-  origin_ = follows_on ? run.last_slice_end : now;
+  const std::optional<std::int64_t> last = run.state.LastSliceEnd;
+  const bool follows_on = last && now >= *last && now - *last <= kSliceMilliseconds;
+  origin_ = follows_on ? *last : now;
 }
 
 std::int64_t Pacer::Next(std::int64_t last) {
@@ -32,7 +32,7 @@ std::int64_t Pacer::Next(std::int64_t last) {
   }
   run_.env.SleepUntil(EndOf(slice));
   done_ = slice;
-  run_.last_slice_end = EndOf(slice);
+  run_.state.LastSliceEnd = EndOf(slice);
   // A failure leaving an event handler belongs to no procedure of the run:
   // the one whose wait happened to deliver the event must not catch it.
   try {
@@ -41,6 +41,13 @@ std::int64_t Pacer::Next(std::int64_t last) {
     throw RunAborted{failure.what()};
   }
   return slice;
+}
+
+void Delay(Run& run, std::int16_t ms) {
+  const std::int64_t slices = ms / kSliceMilliseconds;
+  if (slices <= 0) return;
+  Pacer pacer(run);
+  while (pacer.done() < slices) pacer.Next(slices);
 }
 
 bool Pacer::AwaitActivity(std::int64_t milliseconds) {

@@ -14,6 +14,11 @@ namespace vornask {
 
 inline constexpr std::int64_t kSliceMilliseconds = 10;
 
+// The paced wait: ms / 10 (truncated) slices of 10 ms, every client event
+// delivered at the end of the slice in which it came. The only place, with
+// the check's wait, where events are handled.
+void Delay(Run& run, std::int16_t ms);
+
 class Pacer {
  public:
   // Slices are numbered from 1; slice n ends 10 n ms after the grid's

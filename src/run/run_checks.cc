@@ -1,6 +1,7 @@
 #include "run/run_checks.h"
 
 #include "run/connection_check.h"
+#include "run/pacer.h"
 #include "run/argument_reading.h"
 
 namespace vornask {

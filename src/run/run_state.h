@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "diag/trace_log.h"
@@ -23,6 +24,9 @@ struct RunState {
   std::int16_t TargetCount = 0;
   // Number of the target being probed; the client's events are credited to it.
   std::int16_t CurrentTarget = 0;
+  // End of the last pause slice (monotonic ms), so that pauses that follow
+  // one another keep to one grid; none before the first.
+  std::optional<std::int64_t> LastSliceEnd;
 };
 
 struct TargetEntry {
@@ -62,16 +66,10 @@ struct Run {
   // The command line after the program name, as one text.
   std::string argument_text;
 
+  // The run's state and its target table; their fields carry the names the
+  // run's procedures are written in (DebugOn, TargetCount, Host ...).
   RunState state;
   Targets targets;
-  // End of the last pause slice (monotonic ms), so that pauses that follow
-  // one another keep to one grid; negative before the first.
-  std::int64_t last_slice_end = -1;
 };
-
-// The paced wait: ms / 10 (truncated) slices of 10 ms, every client event
-// delivered at the end of the slice in which it came. The only place, with
-// the check's wait, where events are handled.
-void Delay(Run& run, std::int16_t ms);
 
 }  // namespace vornask

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "run/pacer.h"
 #include "support/run_fixture.h"
 
 namespace vornask::testing {
