@@ -137,8 +137,29 @@ ProcessResult RunProcess(const fs::path& program, const std::vector<std::string>
   return StartedProcess(program, arguments, limits).Wait(bound);
 }
 
+const std::vector<std::string>& ProbeEmulator() {
+#ifdef VORNASK_EMULATOR
+  static const std::vector<std::string> emulator{VORNASK_EMULATOR};
+#else
+  static const std::vector<std::string> emulator;
+#endif
+  return emulator;
+}
+
 ProbeCopy::ProbeCopy(const fs::path& dir) : binary_(dir / "vornask") {
   fs::copy_file(VORNASK_BINARY, binary_);
+}
+
+std::vector<std::string> ProbeCopy::Command(const std::vector<std::string>& arguments) const {
+  std::vector<std::string> command(ProbeEmulator());
+  command.push_back(binary_.string());
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return command;
+}
+
+StartedProcess ProbeCopy::Start(const std::vector<std::string>& arguments, ProcessLimits limits) const {
+  const std::vector<std::string> command = Command(arguments);
+  return StartedProcess(command.front(), std::vector<std::string>(command.begin() + 1, command.end()), limits);
 }
 
 void ProbeCopy::EnableTrace() const { WriteFile(trace(), ""); }

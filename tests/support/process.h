@@ -26,6 +26,20 @@ inline constexpr bool kSanitizerBuild = true;
 inline constexpr bool kSanitizerBuild = false;
 #endif
 
+// The command before the probe's own that runs it on this machine: in a
+// cross build, the emulator the tests themselves run under; empty otherwise.
+const std::vector<std::string>& ProbeEmulator();
+
+// What the emulator adds to every start of the probe, for the upper bounds
+// on a run's wall time: it starts the program and translates its code more
+// slowly, but waits the same. Measured on two busy cores, qemu-user starts
+// the arm64 probe in 56 to 225 ms (126 ms on average), the native one in 6 ms.
+#ifdef VORNASK_EMULATOR
+inline constexpr std::chrono::milliseconds kStartUpAllowance{250};
+#else
+inline constexpr std::chrono::milliseconds kStartUpAllowance{0};
+#endif
+
 struct ProcessResult {
   int status = -1;  // exit status, or -1 when ended by a signal or not ended
   int signal = 0;   // the signal that ended it, if one did
@@ -84,13 +98,14 @@ class ProbeCopy {
   const std::filesystem::path& binary() const { return binary_; }
   std::filesystem::path trace() const { return binary_.parent_path() / "tcpdebug.txt"; }
   void EnableTrace() const;
+  // The probe's command line with `arguments`, the emulator's words first
+  // where it needs one.
+  std::vector<std::string> Command(const std::vector<std::string>& arguments) const;
   ProcessResult Run(const std::vector<std::string>& arguments, std::chrono::seconds bound = std::chrono::seconds(60),
                     ProcessLimits limits = {}) const {
-    return RunProcess(binary_, arguments, bound, limits);
+    return Start(arguments, limits).Wait(bound);
   }
-  StartedProcess Start(const std::vector<std::string>& arguments, ProcessLimits limits = {}) const {
-    return StartedProcess(binary_, arguments, limits);
-  }
+  StartedProcess Start(const std::vector<std::string>& arguments, ProcessLimits limits = {}) const;
   // The trace's lines with their timestamps checked and taken off; the
   // empty line that opens a run stays empty.
   std::vector<std::string> TraceMessages() const { return TraceMessagesOf(trace()); }
