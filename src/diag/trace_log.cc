@@ -29,7 +29,7 @@ void TraceLog::AppendDebugLine(const std::function<std::string()>& compose_messa
 void TraceLog::AppendText(const std::function<std::string()>& compose_text) {
   // After a failed write the trace already misses a line: a later, shorter
   // line (a handler's own) must not follow it as if nothing had happened.
-  if (write_failure_) throw *write_failure_;
+  if (write_failure_) throw std::system_error(*write_failure_);
   const auto remembered = [this](auto&& step) {
     try {
       return step();

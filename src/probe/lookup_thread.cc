@@ -33,7 +33,7 @@ class ThreadAttributes {
   }
 
  private:
-  pthread_attr_t attributes_;
+  pthread_attr_t attributes_{};
 };
 
 }  // namespace
@@ -52,7 +52,7 @@ void StartLookupThread(std::function<void()> body) {
     ThreadAttributes::Throw(error, "pthread_create");
   }
   // The new thread owns it now.
-  owned.release();
+  [[maybe_unused]] std::function<void()>* handed_over = owned.release();
 }
 
 }  // namespace vornask

@@ -14,7 +14,7 @@ namespace vornask {
 // 2.36, 19 KiB under AddressSanitizer), thread control block and static TLS
 // included; a name from the hosts file less. Other name services (mDNS, LDAP)
 // may need more, hence the ample margin. Pages never touched cost no memory.
-inline constexpr std::size_t kLookupThreadStackBytes = 256 * 1024;
+inline constexpr std::size_t kLookupThreadStackBytes = std::size_t{256} * 1024;
 
 // Runs `body` on a new detached thread with a stack of
 // kLookupThreadStackBytes. Throws std::system_error, as std::thread does,

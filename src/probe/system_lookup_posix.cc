@@ -24,12 +24,11 @@ LookupResult SystemLookup(const std::string& host) {
   if (status != 0) {
     if (status == EAI_MEMORY) {
       result.error = ENOMEM;
-    } else if (status == EAI_SYSTEM && lookup_errno != 0) {
-      result.error = lookup_errno;
-    } else if (IsLocalShortage(lookup_errno)) {
-      // glibc reports a hosts file or resolver socket it could not open for
-      // want of descriptors as a name that is not known, and leaves the
-      // reason in errno: the name was never really looked up.
+    } else if ((status == EAI_SYSTEM && lookup_errno != 0) || IsLocalShortage(lookup_errno)) {
+      // errno says more than EAI_SYSTEM; and glibc reports a hosts file or
+      // resolver socket it could not open for want of descriptors as a name
+      // that is not known, leaving the reason in errno: the name was never
+      // really looked up.
       result.error = lookup_errno;
     } else {
       result.error = status;

@@ -227,7 +227,7 @@ TEST_F(HardeningProbe, AddressSpaceTooSmallForTheRunEndsWithStatusZeroAndOneLine
 
   int stopped = 0;
   for (long kib = loaded;; kib += 4) {
-    ASSERT_LT(kib, loaded + 64 * 1024) << "no limit up to 64 MiB above the loader's left room for the run";
+    ASSERT_LT(kib, loaded + 64L * 1024) << "no limit up to 64 MiB above the loader's left room for the run";
     const ProcessResult result = RunInAddressSpace(probe, kib, arguments);
     if (result.status == 100) {
       EXPECT_EQ(result.err, "") << kib << " KiB";
@@ -382,7 +382,7 @@ class TraceOccupant {
         EXPECT_TRUE(fs::is_fifo(status));
         if (kind_ == Occupant::kFifoWithReader) {
           char got[256];
-          const ssize_t n = ::read(reader_.get(), got, sizeof got);
+          const ssize_t n = ::read(static_cast<int>(reader_.get()), got, sizeof got);
           EXPECT_LE(n, 0) << "the FIFO's reader got: " << std::string(got, n > 0 ? static_cast<std::size_t>(n) : 0);
         }
         break;

@@ -168,7 +168,7 @@ TEST_F(ProbeNames, SmallStackLimitLeavesLookupsEnoughStack) {
   LoopbackListener listener;
   probe.EnableTrace();
   const ProcessResult result =
-      probe.Run({"1", Target(kDnsV4, listener.port())}, seconds(30), ProcessLimits{.stack_bytes = 16 * 1024});
+      probe.Run({"1", Target(kDnsV4, listener.port())}, seconds(30), ProcessLimits{.stack_bytes = 16L * 1024});
   EXPECT_EQ(result.signal, 0) << Describe(result);
   EXPECT_EQ(result.status, 100) << Describe(result);
   EXPECT_EQ(probe.TraceMessages(), ReachedTrace(kDnsV4, "127.0.0.1", listener.port()));

@@ -39,7 +39,7 @@ SocketAddress LoopbackAddress(const std::string& address, std::uint16_t port) {
 UniqueFd BoundSocket(const std::string& address, std::uint16_t port) {
   const SocketAddress at = LoopbackAddress(address, port);
   UniqueFd socket = OpenStreamSocket(at.family());
-  if (::bind(socket.get(), at.get(), at.length) != 0) {
+  if (::bind(Native(socket.get()), at.get(), at.length) != 0) {
     ThrowSocketError("bind " + address + " port " + std::to_string(port));
   }
   return socket;
@@ -64,7 +64,7 @@ void UniqueFd::Reset() {
 std::uint16_t LocalPort(std::intptr_t fd) {
   sockaddr_storage local{};
   socklen_t length = sizeof local;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) ThrowSocketError("getsockname");
+  if (::getsockname(Native(fd), reinterpret_cast<sockaddr*>(&local), &length) != 0) ThrowSocketError("getsockname");
   return local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<const sockaddr_in6&>(local).sin6_port)
                                      : ntohs(reinterpret_cast<const sockaddr_in&>(local).sin_port);
 }
@@ -76,7 +76,7 @@ std::uint16_t FreeLoopbackPort(const std::string& address) { return LocalPort(Bo
 UniqueFd ConnectLoopback(const std::string& address, std::uint16_t port, std::uint16_t local_port) {
   const SocketAddress to = LoopbackAddress(address, port);
   UniqueFd socket = local_port != 0 ? BoundSocket(address, local_port) : OpenStreamSocket(to.family());
-  if (::connect(socket.get(), to.get(), to.length) != 0) {
+  if (::connect(Native(socket.get()), to.get(), to.length) != 0) {
     ThrowSocketError("connect " + address + " port " + std::to_string(port));
   }
   return socket;
@@ -96,11 +96,11 @@ LoopbackListener::LoopbackListener(Behaviour behaviour, std::string address, std
   if (behaviour_ == Behaviour::kSilent) {
     // Backlog 0 still admits one connection to the queue; the filler takes
     // that place and, never accepted, keeps it.
-    if (::listen(listener_.get(), 0) != 0) ThrowSocketError("listen");
+    if (::listen(Native(listener_.get()), 0) != 0) ThrowSocketError("listen");
     filler_ = ConnectLoopback(address_, port_);
     return;
   }
-  if (::listen(listener_.get(), SOMAXCONN) != 0) ThrowSocketError("listen");
+  if (::listen(Native(listener_.get()), SOMAXCONN) != 0) ThrowSocketError("listen");
   wait_ = std::make_unique<AcceptWait>(listener_.get());
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }

@@ -66,6 +66,7 @@ void AcceptWait::Wake() {
 
 bool WaitForPeersToClose(const std::vector<std::intptr_t>& connections, std::chrono::milliseconds bound) {
   std::vector<pollfd> open;
+  open.reserve(connections.size());
   for (const std::intptr_t connection : connections) open.push_back({static_cast<int>(connection), POLLIN, 0});
   const auto end = std::chrono::steady_clock::now() + bound;
   while (!open.empty()) {

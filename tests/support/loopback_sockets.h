@@ -23,6 +23,13 @@
 
 namespace vornask::testing {
 
+// A socket kept as std::intptr_t, as the system's socket calls take it.
+#ifdef _WIN32
+inline SOCKET Native(std::intptr_t socket) { return static_cast<SOCKET>(socket); }
+#else
+inline int Native(std::intptr_t socket) { return static_cast<int>(socket); }
+#endif
+
 // Throws std::runtime_error with `what` and the last socket error's text.
 [[noreturn]] void ThrowSocketError(const std::string& what);
 
