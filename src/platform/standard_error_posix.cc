@@ -1,10 +1,7 @@
-#include <sys/uio.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstddef>
-
 #include "platform/system_standard_error.h"
+#include "platform/write_all_posix.h"
 
 namespace vornask {
 namespace {
@@ -16,23 +13,7 @@ class ProcessStandardError final : public StandardError {
     // no memory taken, so a run stopped for want of it can still say so.
     char line_end = '\n';
     iovec parts[2] = {{const_cast<char*>(line.data()), line.size()}, {&line_end, 1}};
-    iovec* part = parts;
-    int left = 2;
-    while (left > 0) {
-      const ssize_t written = ::writev(STDERR_FILENO, part, left);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return;
-      auto done = static_cast<std::size_t>(written);
-      while (left > 0 && done >= part->iov_len) {
-        done -= part->iov_len;
-        ++part;
-        --left;
-      }
-      if (left > 0) {
-        part->iov_base = static_cast<char*>(part->iov_base) + done;
-        part->iov_len -= done;
-      }
-    }
+    WriteAll(STDERR_FILENO, parts);
   }
 };
 

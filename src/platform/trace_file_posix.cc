@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/trace_file.h"
+#include "platform/write_all_posix.h"
 
 namespace vornask {
 namespace {
@@ -32,19 +33,10 @@ TraceAppend::~TraceAppend() {
 
 void TraceAppend::Write(std::string_view text) {
   const int fd = Fd(handle_);
-  std::size_t done = 0;
-  int cause = 0;
-  while (done < text.size()) {
-    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      // A short write says only that something is full; the failing write
-      // of the rest says what (ENOSPC for the disk, EFBIG for a size limit).
-      cause = written < 0 ? errno : EIO;
-      break;
-    }
-    done += static_cast<std::size_t>(written);
-  }
+  // A short write says only that something is full; the failing write of
+  // the rest says what (ENOSPC for the disk, EFBIG for a size limit).
+  iovec whole{const_cast<char*>(text.data()), text.size()};
+  const auto [done, cause] = WriteAll(fd, {&whole, 1});
   if (cause == 0) return;
   // What did land is a torn line that the next run's first line would
   // complete into garbage, so cut it off again while it is still the file's
