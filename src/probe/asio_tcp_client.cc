@@ -4,7 +4,6 @@
 #include <asio.hpp>
 #include <cerrno>
 #include <cstddef>
-#include <deque>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -12,6 +11,7 @@
 
 #include "platform/local_shortage.h"
 #include "platform/system_error_text.h"
+#include "probe/client_event_queue.h"
 #include "probe/socket_identity.h"
 
 // The resolver's codes (EAI_*): Asio brings the Winsock headers that define
@@ -35,19 +35,6 @@ const int kRefused = asio::error_code(asio::error::connection_refused).value();
 bool NoResourcesHere(const asio::error_code& error) {
   return error.category() == asio::system_category() && IsLocalShortage(error.value());
 }
-
-struct Event {
-  enum class Kind { kConnected, kDisconnected, kError };
-  Kind kind = Kind::kConnected;
-  std::int16_t code = 0;
-  std::string description;
-  // A disconnection the caller asked for with Disconnect is owed to it even
-  // when a Connect comes before delivery; every other event belongs to the
-  // attempt and dies with it.
-  bool owed = false;
-  // An error of this machine, not of the connection.
-  ErrorOrigin origin = ErrorOrigin::kConnection;
-};
 
 // Events carry codes as int16; a failure must never read as success, so a
 // code that does not fit (or a missing one) becomes something non-zero.
@@ -103,7 +90,7 @@ class AsioTcpClient::Impl {
     return true;
   }
 
-  bool LinkUp() const { return link_up_; }
+  bool LinkUp() const { return events_.link_up(); }
   const std::string& PeerHost() const { return peer_host_; }
   std::int32_t PeerPort() const { return peer_port_; }
 
@@ -133,13 +120,13 @@ class AsioTcpClient::Impl {
   }
 
   void Disconnect() {
-    if (!link_up_) return;
-    link_up_ = false;
+    if (!events_.link_up()) return;
+    events_.TakeLinkDown();
     // When the peer already closed, its disconnection is queued and counts
     // as this one.
     if (phase_ != Phase::kLinked) return;
     CloseLink();
-    events_.push_back({Event::Kind::kDisconnected, 0, {}, true});
+    events_.Push(ClientEvent::DisconnectedOnRequest());
   }
 
   void DeliverPendingEvents(TcpClientEvents& events) {
@@ -148,25 +135,7 @@ class AsioTcpClient::Impl {
     if (phase_ == Phase::kResolving) {
       if (std::optional<LookupResult> result = lookup_.TakeResult()) Resolved(*result);
     }
-    // Each event leaves the queue before its handler runs, so a handler that
-    // throws loses only its own event and the rest wait for the next call.
-    while (!events_.empty()) {
-      Event event = std::move(events_.front());
-      events_.pop_front();
-      switch (event.kind) {
-        case Event::Kind::kConnected:
-          if (event.code == 0) link_up_ = true;
-          events.tcpClient_Connected(event.code);
-          break;
-        case Event::Kind::kDisconnected:
-          link_up_ = false;
-          events.tcpClient_Disconnected();
-          break;
-        case Event::Kind::kError:
-          events.tcpClient_Error(event.code, event.description, event.origin);
-          break;
-      }
-    }
+    events_.DeliverAll(events);
   }
 
  private:
@@ -192,8 +161,7 @@ class AsioTcpClient::Impl {
     racers_.clear();
     endpoints_.clear();
     CloseLink();
-    link_up_ = false;
-    std::erase_if(events_, [](const Event& event) { return !event.owed; });
+    events_.DropAttempt();
   }
 
   void CloseLink() {
@@ -211,7 +179,7 @@ class AsioTcpClient::Impl {
     racers_.clear();
     endpoints_.clear();
     phase_ = Phase::kIdle;
-    events_.push_back({Event::Kind::kConnected, FailureCode(code), {}, false});
+    events_.Push(ClientEvent::Connected(FailureCode(code)));
   }
 
   // This machine could not try the target. Said as an error first, so that
@@ -221,7 +189,7 @@ class AsioTcpClient::Impl {
     // for each of them.
     if (local_failure_told_) return;
     local_failure_told_ = true;
-    events_.push_back({Event::Kind::kError, FailureCode(code), std::move(description), false, ErrorOrigin::kLocal});
+    events_.Push(ClientEvent::Error(FailureCode(code), std::move(description), ErrorOrigin::kLocal));
   }
 
   void Resolved(const LookupResult& result) {
@@ -262,10 +230,6 @@ class AsioTcpClient::Impl {
       auto racer = std::make_unique<Racer>(io_, endpoint);
       asio::error_code failed;
       racer->socket.open(endpoint.protocol(), failed);
-      if (!failed && options_.local_port != 0) {
-        racer->socket.set_option(tcp::socket::reuse_address(true), failed);
-        if (!failed) racer->socket.bind(tcp::endpoint(endpoint.protocol(), options_.local_port), failed);
-      }
       if (failed) {
         if (NoResourcesHere(failed)) LocalFailure(failed.value(), SystemErrorText(failed.value()));
         last_error_ = failed.value();
@@ -307,8 +271,9 @@ class AsioTcpClient::Impl {
     Racer& racer = *racers_[index];
     if (!racer.in_flight) return;
     racer.in_flight = false;
-    if (!result && IsConnectedToItself(static_cast<std::intptr_t>(racer.socket.native_handle()))) {
-      result = asio::error::connection_refused;
+    if (!result) {
+      const auto handle = static_cast<std::intptr_t>(racer.socket.native_handle());
+      result.assign(ConnectedStatus(handle), asio::system_category());
     }
     if (!result) {
       Won(racer, {});
@@ -342,7 +307,7 @@ class AsioTcpClient::Impl {
     racers_.clear();
     endpoints_.clear();
     phase_ = Phase::kLinked;
-    events_.push_back({Event::Kind::kConnected, 0, {}, false});
+    events_.Push(ClientEvent::Connected(0));
     if (lost) {
       LinkLost(lost);
     } else {
@@ -354,9 +319,9 @@ class AsioTcpClient::Impl {
     if (how != asio::error::eof) {
       const std::string text =
           how.category() == asio::system_category() ? SystemErrorText(how.value()) : how.message();
-      events_.push_back({Event::Kind::kError, FailureCode(how.value()), text, false});
+      events_.Push(ClientEvent::Error(FailureCode(how.value()), text));
     }
-    events_.push_back({Event::Kind::kDisconnected, 0, {}, false});
+    events_.Push(ClientEvent::Disconnected());
     CloseLink();
   }
 
@@ -395,9 +360,8 @@ class AsioTcpClient::Impl {
   std::vector<std::unique_ptr<Racer>> racers_;
   std::array<char, 4096> discard_{};
   std::optional<tcp::socket> link_;
-  bool link_up_ = false;
   bool local_failure_told_ = false;
-  std::deque<Event> events_;
+  ClientEventQueue events_;
 };
 
 AsioTcpClient::AsioTcpClient() : AsioTcpClient(Options{}) {}

@@ -24,10 +24,6 @@ class AsioTcpClient final : public TcpClient {
     // How long an address may stay unanswered before the next one is tried
     // alongside it (RFC 8305 recommends 250 ms).
     std::chrono::milliseconds attempt_delay{250};
-    // For tests only: bind every attempt socket to this local port (0: let
-    // the kernel choose), which makes a socket connected to itself easy to
-    // produce.
-    std::uint16_t local_port = 0;
   };
 
   AsioTcpClient();

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #endif
 
+#include <cerrno>
 #include <cstring>
 
 namespace vornask {
@@ -49,6 +50,15 @@ bool IsConnectedToItself(std::intptr_t socket) {
   if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_length) != 0) return false;
   if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) return false;
   return local_length == peer_length && SameEndpoint(local, peer);
+}
+
+int ConnectedStatus(std::intptr_t socket) {
+#ifdef _WIN32
+  constexpr int kRefused = WSAECONNREFUSED;
+#else
+  constexpr int kRefused = ECONNREFUSED;
+#endif
+  return IsConnectedToItself(socket) ? kRefused : 0;
 }
 
 }  // namespace vornask

@@ -14,4 +14,11 @@ namespace vornask {
 // at all.
 bool IsConnectedToItself(std::intptr_t socket);
 
+// What a connect that completed without error on `socket` stands for, in
+// the system's codes: 0 when it reached something, and a refusal
+// (ECONNREFUSED, WSAECONNREFUSED on Windows) when the socket only connected
+// to itself, so that the attempt fails and its socket is closed like any
+// refused one.
+int ConnectedStatus(std::intptr_t socket);
+
 }  // namespace vornask

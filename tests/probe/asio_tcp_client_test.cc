@@ -634,22 +634,5 @@ TEST(AsioTcpClient, EveryAddressRefusedGivesOneFailure) {
   EXPECT_FALSE(client.LinkUp());
 }
 
-// Bound to 127.0.0.1:P and sent to 127.0.0.1:P, the socket meets its own SYN
-// and connects to itself; that must not count as reaching anything.
-TEST(AsioTcpClient, ConnectionToItselfIsRefused) {
-  const std::uint16_t port = testing::FreeLoopbackPort();
-  AsioTcpClient::Options options;
-  options.local_port = port;
-  AsioTcpClient client(std::move(options));
-  Recorder recorder(client);
-
-  client.Connect("127.0.0.1", port);
-  ASSERT_TRUE(DriveUntil(client, recorder, 1, 2s));
-  DriveFor(client, recorder, 200ms);
-
-  ExpectEvents(recorder.seen, {Connected(kConnectionRefused, "127.0.0.1")});
-  EXPECT_FALSE(client.LinkUp());
-}
-
 }  // namespace
 }  // namespace vornask

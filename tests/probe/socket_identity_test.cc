@@ -49,6 +49,12 @@ TEST_P(SocketIdentity, TellsASocketConnectedToItself) {
   EXPECT_EQ(IsConnectedToItself(socket.fd.get()), GetParam().connected_to_itself);
 }
 
+// Only the socket that reached itself makes its connect a refusal.
+TEST_P(SocketIdentity, RefusesOnlyAConnectionToItself) {
+  const Socket socket = GetParam().make();
+  EXPECT_EQ(ConnectedStatus(socket.fd.get()), GetParam().connected_to_itself ? testing::kConnectionRefused : 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     SocketIdentity, SocketIdentity,
     ::testing::Values(IdentityCase{"SelfConnectedIPv4", [] { return SelfConnected("127.0.0.1"); }, true},

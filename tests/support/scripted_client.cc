@@ -1,6 +1,7 @@
 #include "support/scripted_client.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vornask::testing {
 
@@ -22,9 +23,9 @@ void ScriptedClient::Connect(const std::string& host, std::int32_t port) {
 
 void ScriptedClient::Disconnect() {
   disconnects_.push_back(env_.now_ms());
-  if (!link_up_) return;
-  link_up_ = false;
-  Schedule(env_.now_ms(), ScriptedEvent::Disconnected());
+  if (!delivery_.link_up()) return;
+  delivery_.TakeLinkDown();
+  Schedule(env_.now_ms(), {ClientEvent::DisconnectedOnRequest(), {}});
 }
 
 bool ScriptedClient::AwaitActivity(std::chrono::milliseconds timeout) {
@@ -40,23 +41,15 @@ bool ScriptedClient::AwaitActivity(std::chrono::milliseconds timeout) {
 void ScriptedClient::DeliverPendingEvents(TcpClientEvents& events) {
   ++deliveries_;
   while (!pending_.empty() && pending_.front().at_ms <= env_.now_ms()) {
-    const ScriptedEvent event = pending_.front().event;
+    ScriptedEvent due = std::move(pending_.front().event);
     pending_.erase(pending_.begin());
-    switch (event.kind) {
-      case ScriptedEvent::Kind::kConnected:
-        if (event.code == 0) link_up_ = true;
-        events.tcpClient_Connected(event.code);
-        break;
-      case ScriptedEvent::Kind::kDisconnected:
-        link_up_ = false;
-        events.tcpClient_Disconnected();
-        break;
-      case ScriptedEvent::Kind::kError:
-        events.tcpClient_Error(event.code, event.description, event.origin);
-        break;
-      case ScriptedEvent::Kind::kAction:
-        event.action();
-        break;
+    if (due.action) {
+      due.action();
+    } else {
+      // Queued alone and delivered at once, so that the test's actions keep
+      // their places between the events.
+      delivery_.Push(std::move(due.event));
+      delivery_.DeliverAll(events);
     }
   }
 }

@@ -9,23 +9,22 @@
 #include <utility>
 #include <vector>
 
+#include "probe/client_event_queue.h"
 #include "probe/tcp_client.h"
 #include "support/virtual_env.h"
 
 namespace vornask::testing {
 
+// An event the client reports, handed over by the real client's delivery,
+// or something the test does at that time.
 struct ScriptedEvent {
-  enum class Kind { kConnected, kDisconnected, kError, kAction };
-  Kind kind = Kind::kConnected;
-  std::int16_t code = 0;  // completion status or error code
-  std::string description;
-  std::function<void()> action;  // kAction: run by the test at that time
-  ErrorOrigin origin = ErrorOrigin::kConnection;
+  ClientEvent event;
+  std::function<void()> action;  // when set: run instead of reporting `event`
 
-  static ScriptedEvent Connected(std::int16_t status) { return {Kind::kConnected, status, {}, {}}; }
-  static ScriptedEvent Disconnected() { return {Kind::kDisconnected, 0, {}, {}}; }
+  static ScriptedEvent Connected(std::int16_t status) { return {ClientEvent::Connected(status), {}}; }
+  static ScriptedEvent Disconnected() { return {ClientEvent::Disconnected(), {}}; }
   static ScriptedEvent Error(std::int16_t code, std::string text, ErrorOrigin origin = ErrorOrigin::kConnection) {
-    return {Kind::kError, code, std::move(text), {}, origin};
+    return {ClientEvent::Error(code, std::move(text), origin), {}};
   }
 };
 
@@ -41,7 +40,7 @@ class ScriptedClient final : public TcpClient {
   void At(std::int64_t at_ms, ScriptedEvent event) { Schedule(at_ms, std::move(event)); }
   // Something the test does at a virtual time, such as removing the trace.
   void AtDo(std::int64_t at_ms, std::function<void()> action) {
-    Schedule(at_ms, {ScriptedEvent::Kind::kAction, 0, {}, std::move(action)});
+    Schedule(at_ms, {ClientEvent{}, std::move(action)});
   }
 
   bool LinkUp() override {
@@ -49,7 +48,7 @@ class ScriptedClient final : public TcpClient {
       --fail_link_up;
       throw std::runtime_error("LinkUp failed");
     }
-    return link_up_;
+    return delivery_.link_up();
   }
   void Connect(const std::string& host, std::int32_t port) override;
   void Disconnect() override;
@@ -91,7 +90,9 @@ class ScriptedClient final : public TcpClient {
   std::vector<Reply> replies_;
   std::size_t next_reply_ = 0;
   std::vector<Pending> pending_;  // kept in order of time, then of scheduling
-  bool link_up_ = false;
+  // Delivers the scripted events the way the real client does, and keeps
+  // the link flag as delivery leaves it.
+  ClientEventQueue delivery_;
   std::string peer_host_;
   std::int32_t peer_port_ = 0;
   std::vector<ConnectCall> connects_;
