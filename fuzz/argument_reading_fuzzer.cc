@@ -103,9 +103,11 @@ void CheckTokens(std::string_view text, const ArgTokens& tokens) {
 bool WholeUtf8(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t bytes = lead < 0x80 ? 1 : lead >= 0xc0 && lead < 0xe0 ? 2 : lead >= 0xe0 && lead < 0xf0 ? 3
-                              : lead >= 0xf0 && lead < 0xf8                ? 4
-                                                                           : 0;
+    const std::size_t bytes = lead < 0x80                   ? 1
+                              : lead >= 0xc0 && lead < 0xe0 ? 2
+                              : lead >= 0xe0 && lead < 0xf0 ? 3
+                              : lead >= 0xf0 && lead < 0xf8 ? 4
+                                                            : 0;
     if (bytes == 0 || at + bytes > text.size()) return false;
     for (std::size_t i = 1; i < bytes; ++i) {
       if ((static_cast<unsigned char>(text[at + i]) & 0xc0) != 0x80) return false;

@@ -1,7 +1,7 @@
 #include "entry/information_request.h"
 
-#include "platform/console_output.h"
 #include "entry/usage.h"
+#include "platform/console_output.h"
 
 namespace vornask {
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <utility>
 
-#include "platform/argument_text.h"
-#include "platform/process_setup.h"
-#include "platform/system_standard_error.h"
 #include "entry/entry_guard.h"
 #include "entry/information_request.h"
 #include "entry/program.h"
+#include "platform/argument_text.h"
+#include "platform/process_setup.h"
+#include "platform/system_standard_error.h"
 
 int main(int argc, char** argv) {
   vornask::PrepareProcess();

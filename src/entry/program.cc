@@ -5,9 +5,9 @@
 
 #include "diag/caret_notation.h"
 #include "diag/trace_log.h"
-#include "platform/system_env.h"
 #include "platform/executable_directory.h"
 #include "platform/process_end.h"
+#include "platform/system_env.h"
 #include "probe/asio_tcp_client.h"
 #include "run/main_window.h"
 #include "run/run_state.h"

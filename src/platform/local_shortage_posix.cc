@@ -9,8 +9,8 @@ namespace vornask {
 // an answer about the target.
 bool IsLocalShortage(int system_code) {
   switch (system_code) {
-    case EMFILE:   // this process's descriptors
-    case ENFILE:   // the system's file table, not ours, but just as local
+    case EMFILE:  // this process's descriptors
+    case ENFILE:  // the system's file table, not ours, but just as local
     case ENOBUFS:
     case ENOMEM:
       return true;

@@ -14,5 +14,4 @@ class StandardError {
   virtual void WriteLine(std::string_view line) = 0;
 };
 
-
 }  // namespace vornask

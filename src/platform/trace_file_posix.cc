@@ -55,8 +55,7 @@ void TraceAppend::Close() {
   if (::close(Fd(std::exchange(handle_, -1))) != 0) Fail(errno, "cannot close trace file " + path_);
 }
 
-TraceDirectory::TraceDirectory(const std::string& directory)
-    : handle_(-1), path_(directory + "/" + kTraceFileName) {
+TraceDirectory::TraceDirectory(const std::string& directory) : handle_(-1), path_(directory + "/" + kTraceFileName) {
   if (!directory.empty()) handle_ = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 

@@ -62,10 +62,10 @@ Opened OpenInDirectory(std::intptr_t directory, ACCESS_MASK access, ULONG dispos
   InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, Handle(directory), nullptr);
   IO_STATUS_BLOCK status{};
   HANDLE file = nullptr;
-  const NTSTATUS result = NtCreateFile(
-      &file, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL,
-      kShareAll, disposition, FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT,
-      nullptr, 0);
+  const NTSTATUS result =
+      NtCreateFile(&file, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &status, nullptr,
+                   FILE_ATTRIBUTE_NORMAL, kShareAll, disposition,
+                   FILE_OPEN_REPARSE_POINT | FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
   if (result < 0) return {INVALID_HANDLE_VALUE, RtlNtStatusToDosError(result)};
   return {file, ERROR_SUCCESS};
 }

@@ -237,8 +237,9 @@ class AsioTcpClient::Impl {
       }
       const std::size_t index = racers_.size();
       racers_.push_back(std::move(racer));
-      racers_.back()->socket.async_connect(
-          endpoint, [this, attempt = attempt_, index](const asio::error_code& result) { RacerDone(attempt, index, result); });
+      racers_.back()->socket.async_connect(endpoint, [this, attempt = attempt_, index](const asio::error_code& result) {
+        RacerDone(attempt, index, result);
+      });
       ArmStagger();
       return;
     }
@@ -317,8 +318,7 @@ class AsioTcpClient::Impl {
 
   void LinkLost(const asio::error_code& how) {
     if (how != asio::error::eof) {
-      const std::string text =
-          how.category() == asio::system_category() ? SystemErrorText(how.value()) : how.message();
+      const std::string text = how.category() == asio::system_category() ? SystemErrorText(how.value()) : how.message();
       events_.Push(ClientEvent::Error(FailureCode(how.value()), text));
     }
     events_.Push(ClientEvent::Disconnected());
@@ -328,15 +328,15 @@ class AsioTcpClient::Impl {
   // A pending read is how a close or reset by the peer gets noticed; what
   // it reads is of no interest.
   void Watch() {
-    link_->async_read_some(asio::buffer(discard_), [this, attempt = attempt_](const asio::error_code& result,
-                                                                                std::size_t) {
-      if (attempt != attempt_ || phase_ != Phase::kLinked) return;
-      if (result) {
-        LinkLost(result);
-      } else {
-        Watch();
-      }
-    });
+    link_->async_read_some(asio::buffer(discard_),
+                           [this, attempt = attempt_](const asio::error_code& result, std::size_t) {
+                             if (attempt != attempt_ || phase_ != Phase::kLinked) return;
+                             if (result) {
+                               LinkLost(result);
+                             } else {
+                               Watch();
+                             }
+                           });
   }
 
   Options options_;

@@ -38,8 +38,7 @@ void ClientEventHandlers::tcpClient_Disconnected() {
   }
 }
 
-void ClientEventHandlers::tcpClient_Error(std::int16_t error_code, const std::string& description,
-                                          ErrorOrigin origin) {
+void ClientEventHandlers::tcpClient_Error(std::int16_t error_code, const std::string& description, ErrorOrigin origin) {
   if (origin == ErrorOrigin::kLocal) {
     run_.errors.WriteLine("vornask: could not try " + CaretNotation(run_.client.PeerHost()) + " on port " +
                           std::to_string(run_.client.PeerPort()) + ": " + CaretNotation(description) + " (error " +

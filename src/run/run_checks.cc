@@ -1,8 +1,8 @@
 #include "run/run_checks.h"
 
+#include "run/argument_reading.h"
 #include "run/connection_check.h"
 #include "run/pacer.h"
-#include "run/argument_reading.h"
 
 namespace vornask {
 

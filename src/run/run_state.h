@@ -9,9 +9,9 @@
 #include <string>
 
 #include "diag/trace_log.h"
+#include "platform/env.h"
 #include "platform/standard_error.h"
 #include "probe/tcp_client.h"
-#include "platform/env.h"
 
 namespace vornask {
 

@@ -38,9 +38,8 @@ TEST_F(TraceLogTest, HeaderAndLinesHaveTheExactFormat) {
 }
 
 TEST_F(TraceLogTest, ValuesCannotEndALineEarly) {
-  log.AppendDebugLine([] {
-    return std::string(" CommandLine = 1 a:1\r\n2026-12-10 12:00:00 <-- Connected to a on port 1\n\x1b[2K");
-  });
+  log.AppendDebugLine(
+      [] { return std::string(" CommandLine = 1 a:1\r\n2026-12-10 12:00:00 <-- Connected to a on port 1\n\x1b[2K"); });
   EXPECT_EQ(ReadFile(file()),
             "2026-12-10 12:00:00 CommandLine = 1 a:1^M^J2026-12-10 12:00:00 <-- Connected to a on port 1^J^[[2K\r\n");
 }

@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <iterator>
 #include <memory>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,7 +33,6 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 using Behaviour = LoopbackListener::Behaviour;
 using Lines = std::vector<std::string>;
-
 
 // A host name that cannot resolve and whose lookup never leaves the machine:
 // a label over 63 bytes cannot be put into a DNS query, so the resolver gives
@@ -69,9 +68,7 @@ std::string Stamped(const Lines& messages) {
 }
 
 // Bytes one message takes in the file.
-std::size_t LineBytes(const std::string& message) {
-  return message.empty() ? 2 : kTimestampBytes + message.size() + 2;
-}
+std::size_t LineBytes(const std::string& message) { return message.empty() ? 2 : kTimestampBytes + message.size() + 2; }
 
 // The whole trace of a one-target run that reached an accepting listener.
 Lines ReachedTrace(const std::string& command_line, std::uint16_t port) {
@@ -265,7 +262,7 @@ const std::string kOddBytesShown =
 struct OddBytesCase {
   const char* name;
   std::vector<std::string> arguments;  // the refused port's number replaces "PORT"
-  std::string command_line;             // as traced
+  std::string command_line;            // as traced
   Lines after_command_line;
   std::string err;
   friend void PrintTo(const OddBytesCase& c, std::ostream* out) { *out << c.name; }
@@ -407,9 +404,8 @@ struct OccupantCase {
 
 const auto kOccupants = ::testing::Values(
     OccupantCase{"LinkToAFile", Occupant::kLinkToFile}, OccupantCase{"HardLinkToAFile", Occupant::kHardLinkToFile},
-    OccupantCase{"DanglingLink", Occupant::kDanglingLink},
-    OccupantCase{"Directory", Occupant::kDirectory}, OccupantCase{"FifoWithoutReader", Occupant::kFifo},
-    OccupantCase{"FifoWithReader", Occupant::kFifoWithReader});
+    OccupantCase{"DanglingLink", Occupant::kDanglingLink}, OccupantCase{"Directory", Occupant::kDirectory},
+    OccupantCase{"FifoWithoutReader", Occupant::kFifo}, OccupantCase{"FifoWithReader", Occupant::kFifoWithReader});
 
 class HardeningTraceOccupied : public HardeningProbe, public ::testing::WithParamInterface<OccupantCase> {
  protected:
@@ -521,7 +517,8 @@ INSTANTIATE_TEST_SUITE_P(HardeningLimits, HardeningTraceFull,
                          ::testing::Values(FullCase{"RightAfterTheHeader", 2, "", 0},
                                            // Room for the argument handler's shorter line: it must not
                                            // follow the command line that failed.
-                                           FullCase{"WithRoomForArgumentErrorOnly", 2, StampedBytes(" Argument Error"), 0},
+                                           FullCase{"WithRoomForArgumentErrorOnly", 2, StampedBytes(" Argument Error"),
+                                                    0},
                                            FullCase{"RightAfterTheCommandLine", 3, "", 0},
                                            FullCase{"InsideTheConnectingLine", 3, std::string(12, '.'), 0},
                                            FullCase{"InsideTheConnectedLine", 4, std::string(12, '.'), 1},

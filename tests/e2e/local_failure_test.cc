@@ -75,10 +75,9 @@ TEST_P(LocalFailureSweep, TooFewDescriptorsNeverReadAsAnUnreachableTargetWithout
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     const bool target_not_tried = StartsWith(result.err, NotTriedLine(sweep.host, listener.port()));
-    const bool address_not_tried =
-        std::any_of(sweep.addresses.begin(), sweep.addresses.end(), [&](const std::string& address) {
-          return StartsWith(result.err, NotTriedLine(address, listener.port()));
-        });
+    const bool address_not_tried = std::any_of(
+        sweep.addresses.begin(), sweep.addresses.end(),
+        [&](const std::string& address) { return StartsWith(result.err, NotTriedLine(address, listener.port())); });
     EXPECT_TRUE(target_not_tried || address_not_tried || StartsWith(result.err, "vornask: run stopped: "))
         << result.err;
     if (target_not_tried && target_not_tried_at == 0) target_not_tried_at = limit;
@@ -102,13 +101,12 @@ TEST_P(LocalFailureSweep, TooFewDescriptorsNeverReadAsAnUnreachableTargetWithout
   EXPECT_EQ(enough.err, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Targets, LocalFailureSweep,
-    ::testing::Values(SweepCase{"Address", "127.0.0.1", false, {}},
-                      // A lookup the resolver could not do for want of
-                      // descriptors must not read as a name it does not know.
-                      SweepCase{"NameOfTwoAddresses", "localhost", true, {"::1", "127.0.0.1"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Targets, LocalFailureSweep,
+                         ::testing::Values(SweepCase{"Address", "127.0.0.1", false, {}},
+                                           // A lookup the resolver could not do for want of
+                                           // descriptors must not read as a name it does not know.
+                                           SweepCase{"NameOfTwoAddresses", "localhost", true, {"::1", "127.0.0.1"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LocalFailureProbe, StandardErrorNobodyReadsDoesNotEndTheRunEarly) {
   TempDir dir;

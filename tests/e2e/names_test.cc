@@ -73,12 +73,12 @@ TEST_P(ProbeNameOfIpv6Loopback, ReachesAListenerThere) {
   EXPECT_EQ(probe.TraceMessages(), ReachedTrace(host, "::1", listener.port()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, ProbeNameOfIpv6Loopback,
-    ::testing::Values(NameCase{"Ip6LocalhostFromTheHostsFile", "ip6-localhost"},
-                      NameCase{"Ip6LoopbackFromTheHostsFile", "ip6-loopback"},
-                      NameCase{"Localhost6FromTheHostsFile", "localhost6"}, NameCase{"FromDns", kDnsV6}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Names, ProbeNameOfIpv6Loopback,
+                         ::testing::Values(NameCase{"Ip6LocalhostFromTheHostsFile", "ip6-localhost"},
+                                           NameCase{"Ip6LoopbackFromTheHostsFile", "ip6-loopback"},
+                                           NameCase{"Localhost6FromTheHostsFile", "localhost6"},
+                                           NameCase{"FromDns", kDnsV6}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The resolver puts ::1 first; silent, it gets company after the client's
 // stagger of 250 ms, and 127.0.0.1 accepts well within the 25 s.
@@ -132,9 +132,9 @@ TEST_F(ProbeNames, LookupThatNeverAnswersRunsOutTheDeadlineIn25To26Seconds) {
   EXPECT_GE(result.elapsed, milliseconds(25'000));
   EXPECT_LE(result.elapsed, milliseconds(27'500) + kStartUpAllowance);
   EXPECT_EQ(listener.accepted(), 0);
-  EXPECT_EQ(probe.TraceMessages(), (Lines{"", " Start", " CommandLine = 1 " + target,
-                                          " --> Connecting to " + OnPort(kDnsSilent, listener.port()),
-                                          " Return Value: 0"}));
+  EXPECT_EQ(probe.TraceMessages(),
+            (Lines{"", " Start", " CommandLine = 1 " + target,
+                   " --> Connecting to " + OnPort(kDnsSilent, listener.port()), " Return Value: 0"}));
 }
 
 class ProbeNameWithoutAddress : public ProbeNames, public ::testing::WithParamInterface<NameCase> {};

@@ -21,7 +21,6 @@ using std::chrono::seconds;
 using Behaviour = LoopbackListener::Behaviour;
 using Lines = std::vector<std::string>;
 
-
 class ProbeBinary : public ::testing::Test {
  protected:
   TempDir dir;
@@ -35,12 +34,12 @@ TEST_F(ProbeBinary, TwoAcceptingTargetsAreReachedAndTracedInOrder) {
   const ProcessResult result = probe.Run({"2", a, b});
   EXPECT_EQ(result.status, 100);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(probe.TraceMessages(),
-            (Lines{"", " Start", " CommandLine = 2 " + a + " " + b, " --> Connecting to " + OnPort("127.0.0.1", first.port()),
-                   " <-- Connected to " + OnPort("127.0.0.1", first.port()), " --- Disconnected",
-                   " --> Connecting to " + OnPort("127.0.0.1", second.port()),
-                   " <-- Connected to " + OnPort("127.0.0.1", second.port()), " --- Disconnected",
-                   " Return Value: 100"}));
+  EXPECT_EQ(
+      probe.TraceMessages(),
+      (Lines{"", " Start", " CommandLine = 2 " + a + " " + b, " --> Connecting to " + OnPort("127.0.0.1", first.port()),
+             " <-- Connected to " + OnPort("127.0.0.1", first.port()), " --- Disconnected",
+             " --> Connecting to " + OnPort("127.0.0.1", second.port()),
+             " <-- Connected to " + OnPort("127.0.0.1", second.port()), " --- Disconnected", " Return Value: 100"}));
   EXPECT_EQ(first.accepted(), 1);
   EXPECT_EQ(second.accepted(), 1);
 }
@@ -67,9 +66,9 @@ TEST_F(ProbeBinary, SilentTargetRunsOutItsDeadlineIn25To26Seconds) {
   // 25 to 26 seconds of waiting, then half a second after the verdict line.
   EXPECT_GE(result.elapsed, milliseconds(25'000));
   EXPECT_LE(result.elapsed, milliseconds(27'500) + kStartUpAllowance);
-  EXPECT_EQ(probe.TraceMessages(), (Lines{"", " Start", " CommandLine = 1 " + Target("127.0.0.1", silent.port()),
-                                          " --> Connecting to " + OnPort("127.0.0.1", silent.port()),
-                                          " Return Value: 0"}));
+  EXPECT_EQ(probe.TraceMessages(),
+            (Lines{"", " Start", " CommandLine = 1 " + Target("127.0.0.1", silent.port()),
+                   " --> Connecting to " + OnPort("127.0.0.1", silent.port()), " Return Value: 0"}));
 }
 
 TEST_F(ProbeBinary, TenReachableTargetsTakeAboutTwoSeconds) {
@@ -156,10 +155,17 @@ INSTANTIATE_TEST_SUITE_P(
     Arguments, ProbeBinaryEnds,
     ::testing::Values(EndCase{"NoArguments", {}, true, {"", " Start", " CommandLine = "}, milliseconds(1000), ""},
                       EndCase{"CountOnly", {"1"}, true, {"", " Start", " CommandLine = 1"}, milliseconds(1000), ""},
-                      EndCase{"BadCountTraced", {"-h"}, true, {"", " Start", " CommandLine = -h", " Argument Error"},
+                      EndCase{"BadCountTraced",
+                              {"-h"},
+                              true,
+                              {"", " Start", " CommandLine = -h", " Argument Error"},
                               milliseconds(500),
                               "vornask: argument error: COUNT \"-h\" is not a number; see vornask --help\n"},
-                      EndCase{"BadCountUntraced", {"-h"}, false, {}, milliseconds(1000),
+                      EndCase{"BadCountUntraced",
+                              {"-h"},
+                              false,
+                              {},
+                              milliseconds(1000),
                               "vornask: argument error: COUNT \"-h\" is not a number; see vornask --help\n"},
                       EndCase{"BlankInsideAHost",
                               {"1", "my host:80x"},
@@ -196,10 +202,10 @@ TEST_F(ProbeBinary, EmptyCountReachesWhateverTheTargetsDoAndSaysSo) {
   EXPECT_EQ(result.status, 100);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "vornask: warning: COUNT is empty and counts as 0, so any run with a target gives 100\n");
-  EXPECT_EQ(probe.TraceMessages(), (Lines{"", " Start", " CommandLine = \"\" " + target,
-                                          " --> Connecting to " + OnPort("127.0.0.1", refusing.port()),
-                                          " --- Failed Connecting to " + OnPort("127.0.0.1", refusing.port()),
-                                          " Return Value: 100"}));
+  EXPECT_EQ(probe.TraceMessages(),
+            (Lines{"", " Start", " CommandLine = \"\" " + target,
+                   " --> Connecting to " + OnPort("127.0.0.1", refusing.port()),
+                   " --- Failed Connecting to " + OnPort("127.0.0.1", refusing.port()), " Return Value: 100"}));
 }
 
 TEST_F(ProbeBinary, UnwritableTraceStopsTheRunWithStatusZeroAndSaysWhy) {

@@ -92,10 +92,10 @@ TEST_F(WindowsProbe, AcceptingTargetIsReachedAndTracedInLocalTimeWithCrLfEnds) {
     EXPECT_LE(stamp, after);
   }
   // wine gives the program the command line "Z:\...\vornask.exe" 1 TARGET.
-  EXPECT_EQ(probe->TraceMessages(),
-            (Lines{"", " Start", " CommandLine = 1 " + target, " --> Connecting to " + OnPort("127.0.0.1", listener.port()),
-                   " <-- Connected to " + OnPort("127.0.0.1", listener.port()), " --- Disconnected",
-                   " Return Value: 100"}));
+  EXPECT_EQ(
+      probe->TraceMessages(),
+      (Lines{"", " Start", " CommandLine = 1 " + target, " --> Connecting to " + OnPort("127.0.0.1", listener.port()),
+             " <-- Connected to " + OnPort("127.0.0.1", listener.port()), " --- Disconnected", " Return Value: 100"}));
 }
 
 TEST_F(WindowsProbe, RefusedTargetEndsWithinAboutASecond) {
@@ -119,9 +119,9 @@ TEST_F(WindowsProbe, SilentTargetRunsOutItsDeadlineIn25To26Seconds) {
   // 25 to 26 seconds of waiting, then half a second after the verdict line.
   EXPECT_GE(result.elapsed, milliseconds(25'000));
   EXPECT_LE(result.elapsed, milliseconds(27'500) + kWineStartUp);
-  EXPECT_EQ(probe->TraceMessages(), (Lines{"", " Start", " CommandLine = 1 " + Target("127.0.0.1", silent.port()),
-                                           " --> Connecting to " + OnPort("127.0.0.1", silent.port()),
-                                           " Return Value: 0"}));
+  EXPECT_EQ(probe->TraceMessages(),
+            (Lines{"", " Start", " CommandLine = 1 " + Target("127.0.0.1", silent.port()),
+                   " --> Connecting to " + OnPort("127.0.0.1", silent.port()), " Return Value: 0"}));
 }
 
 // The peer's reset races the completion of the connect, so the probe runs a
@@ -134,8 +134,13 @@ TEST_F(WindowsProbe, PeerThatAcceptsAndResetsStillCountsAsReached) {
   LoopbackListener listener(Behaviour::kAcceptThenReset);
   const std::string target = Target("127.0.0.1", listener.port());
   const std::string on_port = OnPort("127.0.0.1", listener.port());
-  const Lines seen_as_end{"", " Start", " CommandLine = 1 " + target, " --> Connecting to " + on_port,
-                          " <-- Connected to " + on_port, " --- Disconnected", " Return Value: 100"};
+  const Lines seen_as_end{"",
+                          " Start",
+                          " CommandLine = 1 " + target,
+                          " --> Connecting to " + on_port,
+                          " <-- Connected to " + on_port,
+                          " --- Disconnected",
+                          " Return Value: 100"};
   Lines seen_as_reset = seen_as_end;
   seen_as_reset.insert(seen_as_reset.begin() + 5, "Error 10054: Connection reset by peer. (tcpClient_Error)");
   for (int run = 0; run < 6; ++run) {
@@ -143,8 +148,8 @@ TEST_F(WindowsProbe, PeerThatAcceptsAndResetsStillCountsAsReached) {
     const ProcessResult result = probe->Run({"1", target});
     EXPECT_EQ(result.status, 100) << "run " << run;
     const Lines messages = probe->TraceMessages();
-    EXPECT_TRUE(messages == seen_as_end || messages == seen_as_reset)
-        << "run " << run << ":\n" << ::testing::PrintToString(messages);
+    EXPECT_TRUE(messages == seen_as_end || messages == seen_as_reset) << "run " << run << ":\n"
+                                                                      << ::testing::PrintToString(messages);
   }
 }
 
@@ -219,14 +224,14 @@ TEST_P(WindowsProbeInformation, IsTheOptionAloneWithBlanksOrQuotesAroundIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Launched, WindowsProbeInformation,
-    ::testing::Values(
-        InformationCase{"Help", "vornask.exe --help", CrLf(kUsage), ""},
-        InformationCase{"HelpInQuotes", R"(vornask.exe "--help")", CrLf(kUsage), ""},
-        InformationCase{"HelpWithATrailingBlank", "vornask.exe --help ", CrLf(kUsage), ""},
-        InformationCase{"HelpWithATabBefore", "vornask.exe\t--help", CrLf(kUsage), ""},
-        InformationCase{"VersionInQuotesAndBlanks", R"(vornask.exe  "--version"  )", "VERSION", ""},
-        InformationCase{"HelpAndMore", "vornask.exe --help x", "",
-                        "vornask: argument error: COUNT \"--help\" is not a number; see vornask --help\r\n"}),
+    ::testing::Values(InformationCase{"Help", "vornask.exe --help", CrLf(kUsage), ""},
+                      InformationCase{"HelpInQuotes", R"(vornask.exe "--help")", CrLf(kUsage), ""},
+                      InformationCase{"HelpWithATrailingBlank", "vornask.exe --help ", CrLf(kUsage), ""},
+                      InformationCase{"HelpWithATabBefore", "vornask.exe\t--help", CrLf(kUsage), ""},
+                      InformationCase{"VersionInQuotesAndBlanks", R"(vornask.exe  "--version"  )", "VERSION", ""},
+                      InformationCase{
+                          "HelpAndMore", "vornask.exe --help x", "",
+                          "vornask: argument error: COUNT \"--help\" is not a number; see vornask --help\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ArgumentErrorCase {
@@ -260,17 +265,33 @@ TEST_P(WindowsProbeArgumentError, EndsWithStatusZeroAndOneCrLfLine) {
 INSTANTIATE_TEST_SUITE_P(
     Arguments, WindowsProbeArgumentError,
     ::testing::Values(
-        ArgumentErrorCase{"BadCountTraced", {"-h"}, true, "-h", milliseconds(500),
+        ArgumentErrorCase{"BadCountTraced",
+                          {"-h"},
+                          true,
+                          "-h",
+                          milliseconds(500),
                           "vornask: argument error: COUNT \"-h\" is not a number; see vornask --help\r\n"},
-        ArgumentErrorCase{"BadCountUntraced", {"-h"}, false, "", milliseconds(1000),
+        ArgumentErrorCase{"BadCountUntraced",
+                          {"-h"},
+                          false,
+                          "",
+                          milliseconds(1000),
                           "vornask: argument error: COUNT \"-h\" is not a number; see vornask --help\r\n"},
         // wine quotes an argument that holds a blank ...
-        ArgumentErrorCase{"BlankInsideAHost", {"1", "my host:80x"}, true, "1 \"my host:80x\"", milliseconds(500),
+        ArgumentErrorCase{"BlankInsideAHost",
+                          {"1", "my host:80x"},
+                          true,
+                          "1 \"my host:80x\"",
+                          milliseconds(500),
                           "vornask: argument error: target 1 \"my host:80x\": port \"80x\" is not a number; "
                           "see vornask --help\r\n"},
         // ... and writes a quote inside one as \", whose quote the probe
         // reads as a grouping one, keeping the backslash.
-        ArgumentErrorCase{"QuoteInsideAWord", {"1", "a\"b:80x"}, true, "1 a\\\"b:80x", milliseconds(500),
+        ArgumentErrorCase{"QuoteInsideAWord",
+                          {"1", "a\"b:80x"},
+                          true,
+                          "1 a\\\"b:80x",
+                          milliseconds(500),
                           "vornask: argument error: target 1 \"a\\b:80x\": port \"80x\" is not a number; "
                           "see vornask --help\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -40,10 +40,11 @@ void Throws() { throw std::runtime_error("let out of a noexcept function"); }
 void LetsOut() noexcept { Throws(); }  // NOLINT(bugprone-exception-escape)
 
 TEST(EntryGuardDeathTest, ExceptionThatEndsInTerminateIsNamed) {
-  EXPECT_EXIT(GuardedEntry(SystemStandardError(), []() -> int {
-                LetsOut();
-                return 100;
-              }),
+  EXPECT_EXIT(GuardedEntry(SystemStandardError(),
+                           []() -> int {
+                             LetsOut();
+                             return 100;
+                           }),
               ExitedWithCode(0), "vornask: run stopped: let out of a noexcept function");
 }
 

@@ -24,18 +24,18 @@ TEST_P(InformationRequestTest, IsTheOptionAloneWithBlanksOrQuotesAroundIt) {
 constexpr auto kHelp = InformationRequest::kHelp;
 constexpr auto kVersion = InformationRequest::kVersion;
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, InformationRequestTest,
-    ::testing::Values(RequestCase{"--help", kHelp}, RequestCase{"--version", kVersion},
-                      RequestCase{"\"--help\"", kHelp}, RequestCase{"--help ", kHelp},
-                      RequestCase{" \"--version\" ", kVersion}, RequestCase{"\t--help\t", kHelp},
-                      RequestCase{"  \"--help\"\t ", kHelp},
-                      RequestCase{"--help x", std::nullopt}, RequestCase{"--helpx", std::nullopt},
-                      RequestCase{"x --help", std::nullopt}, RequestCase{"--help \"\"", std::nullopt},
-                      RequestCase{"\"--help", std::nullopt}, RequestCase{"\" --help\"", std::nullopt},
-                      RequestCase{"\"\"--help\"\"", std::nullopt}, RequestCase{"-h", std::nullopt},
-                      RequestCase{"--HELP", std::nullopt}, RequestCase{"\"\"", std::nullopt},
-                      RequestCase{" ", std::nullopt}, RequestCase{"", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(Texts, InformationRequestTest,
+                         ::testing::Values(RequestCase{"--help", kHelp}, RequestCase{"--version", kVersion},
+                                           RequestCase{"\"--help\"", kHelp}, RequestCase{"--help ", kHelp},
+                                           RequestCase{" \"--version\" ", kVersion}, RequestCase{"\t--help\t", kHelp},
+                                           RequestCase{"  \"--help\"\t ", kHelp}, RequestCase{"--help x", std::nullopt},
+                                           RequestCase{"--helpx", std::nullopt}, RequestCase{"x --help", std::nullopt},
+                                           RequestCase{"--help \"\"", std::nullopt},
+                                           RequestCase{"\"--help", std::nullopt},
+                                           RequestCase{"\" --help\"", std::nullopt},
+                                           RequestCase{"\"\"--help\"\"", std::nullopt}, RequestCase{"-h", std::nullopt},
+                                           RequestCase{"--HELP", std::nullopt}, RequestCase{"\"\"", std::nullopt},
+                                           RequestCase{" ", std::nullopt}, RequestCase{"", std::nullopt}));
 
 TEST(InformationText, IsTheUsageOrTheVersionLine) {
   EXPECT_EQ(InformationText(kHelp), kUsage);

@@ -11,8 +11,8 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #else
-#include <cerrno>
 #include <netdb.h>
+#include <cerrno>
 #endif
 
 namespace vornask::testing {

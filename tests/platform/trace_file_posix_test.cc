@@ -112,6 +112,5 @@ TEST_F(TraceFilePosixTest, UnwritableFileFailsTheLine) {
   EXPECT_THROW(log.WriteTraceHeader(), std::system_error);
 }
 
-
 }  // namespace
 }  // namespace vornask::testing

@@ -128,12 +128,14 @@ TEST_P(TraceDirectoryMoveTest, RestOfTheTraceStaysInTheFileItWasSwitchedOnIn) {
   EXPECT_FALSE(moved && fs::exists(held / kTraceFileName)) << "trace written into the new directory";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Moves, TraceDirectoryMoveTest,
-    ::testing::Values(
-        DirectoryMove{"TheDirectoryItself", "top/held", "top/moved", fs::path("top/moved") / kTraceFileName},
-        DirectoryMove{"TheDirectoryAboveIt", "top", "top-moved", fs::path("top-moved/held") / kTraceFileName}),
-    [](const ::testing::TestParamInfo<DirectoryMove>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Moves, TraceDirectoryMoveTest,
+                         ::testing::Values(DirectoryMove{"TheDirectoryItself", "top/held", "top/moved",
+                                                         fs::path("top/moved") / kTraceFileName},
+                                           DirectoryMove{"TheDirectoryAboveIt", "top", "top-moved",
+                                                         fs::path("top-moved/held") / kTraceFileName}),
+                         [](const ::testing::TestParamInfo<DirectoryMove>& info) {
+                           return std::string(info.param.name);
+                         });
 
 bool SetEnd(HANDLE file, std::int64_t size) {
   FILE_END_OF_FILE_INFO end{};
@@ -166,9 +168,9 @@ std::int64_t Size(HANDLE file) {
 // allows: the next line lands only in part, as on a full disk or at a quota.
 TEST_F(TraceFileWindowsTest, LineThatLandsInPartIsCutOffAndTheSystemsCauseReported) {
   WriteFile(file(), "");
-  const HANDLE sized = CreateFileW(file().c_str(), GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE sized =
+      CreateFileW(file().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(sized, INVALID_HANDLE_VALUE);
   DWORD returned = 0;
   if (!DeviceIoControl(sized, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr)) {
@@ -187,8 +189,9 @@ TEST_F(TraceFileWindowsTest, LineThatLandsInPartIsCutOffAndTheSystemsCauseReport
   DWORD landed = 0;
   const bool first = ::WriteFile(tried, line.data(), static_cast<DWORD>(line.size()), &landed, nullptr);
   DWORD rest = 0;
-  const bool second = first && landed > 0 && landed < line.size() &&
-                      ::WriteFile(tried, line.data() + landed, static_cast<DWORD>(line.size() - landed), &rest, nullptr);
+  const bool second =
+      first && landed > 0 && landed < line.size() &&
+      ::WriteFile(tried, line.data() + landed, static_cast<DWORD>(line.size() - landed), &rest, nullptr);
   const DWORD cause = GetLastError();
   CloseHandle(tried);
   const bool in_part = first && landed > 0 && landed < line.size() && !second;
@@ -233,14 +236,13 @@ TEST_P(TraceFileAnsiTest, TextIsWrittenInTheAnsiCodePageWithoutLookAlikes) {
   EXPECT_EQ(ReadFile(dir / kTraceFileName), std::string(GetParam().ansi) + "\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, TraceFileAnsiTest,
-    ::testing::Values(AnsiCase{"plain text", "plain text"},
-                      AnsiCase{"h\xc3\xa9te", "h\xe9te"},  // the code page has e acute
-                      // Characters it has not become '?', never the look-alike
-                      // that a best fit gives (a plain quote, a plain A).
-                      AnsiCase{"\xef\xbc\x82quoted\xef\xbc\x82", "?quoted?"},  // U+FF02
-                      AnsiCase{"\xc4\x80", "?"}));                              // U+0100
+INSTANTIATE_TEST_SUITE_P(Texts, TraceFileAnsiTest,
+                         ::testing::Values(AnsiCase{"plain text", "plain text"},
+                                           AnsiCase{"h\xc3\xa9te", "h\xe9te"},  // the code page has e acute
+                                           // Characters it has not become '?', never the look-alike
+                                           // that a best fit gives (a plain quote, a plain A).
+                                           AnsiCase{"\xef\xbc\x82quoted\xef\xbc\x82", "?quoted?"},  // U+FF02
+                                           AnsiCase{"\xc4\x80", "?"}));                             // U+0100
 
 }  // namespace
 }  // namespace vornask::testing

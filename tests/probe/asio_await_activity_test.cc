@@ -38,9 +38,7 @@ class Ignored final : public TcpClientEvents {
   int events = 0;
 };
 
-milliseconds Since(Clock::time_point start) {
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-}
+milliseconds Since(Clock::time_point start) { return std::chrono::duration_cast<milliseconds>(Clock::now() - start); }
 
 TEST(AsioAwaitActivity, WithNothingHappeningReturnsFalseWhenItsTimeIsUp) {
   LoopbackListener silent(LoopbackListener::Behaviour::kSilent);

@@ -135,16 +135,17 @@ TEST_P(AsioTcpClientLocalFailureOfAName, IsToldOncePerAttempt) {
   EXPECT_EQ(listener.accepted(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lookups, AsioTcpClientLocalFailureOfAName,
-    ::testing::Values(
-        // The name resolves; neither address gets a socket.
-        TwoAddressCase{"NoSocketForEitherAddress", false,
-                       [](const std::string&) { return LookupResult{0, {"::1", "127.0.0.1"}}; }},
-        // The resolver itself cannot open the hosts file, and glibc calls
-        // that a name it does not know.
-        TwoAddressCase{"NoDescriptorForTheLookup", true, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lookups, AsioTcpClientLocalFailureOfAName,
+                         ::testing::Values(
+                             // The name resolves; neither address gets a socket.
+                             TwoAddressCase{"NoSocketForEitherAddress", false,
+                                            [](const std::string&) {
+                                              return LookupResult{0, {"::1", "127.0.0.1"}};
+                                            }},
+                             // The resolver itself cannot open the hosts file, and glibc calls
+                             // that a name it does not know.
+                             TwoAddressCase{"NoDescriptorForTheLookup", true, {}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AsioTcpClientLocalFailure, LookupThatCouldNotBeDoneIsAnErrorOfLocalOrigin) {
   AsioTcpClient::Options options;

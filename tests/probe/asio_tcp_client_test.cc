@@ -244,16 +244,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OutcomeCase{"AcceptingIPv4", [] { return Listening("127.0.0.1", "127.0.0.1"); }, 0, "127.0.0.1", 2s},
         OutcomeCase{"AcceptingIPv6", [] { return Listening("::1", "::1"); }, 0, "::1", 2s},
-        OutcomeCase{"AcceptingLocalhost", [] { return Listening("127.0.0.1", "localhost"); }, 0, "127.0.0.1", 5s,
-                    true},
+        OutcomeCase{"AcceptingLocalhost", [] { return Listening("127.0.0.1", "localhost"); }, 0, "127.0.0.1", 5s, true},
         OutcomeCase{"RefusedIPv4", [] { return Refusing("127.0.0.1"); }, kConnectionRefused, "127.0.0.1", 1500ms},
         OutcomeCase{"RefusedIPv6", [] { return Refusing("::1"); }, kConnectionRefused, "::1", 1500ms},
         // The resolver's failure code is the completion's status; the host
         // stays as given, there being no address to name.
         OutcomeCase{"UnresolvableName",
                     [] {
-                      return Target{"no-such-host.invalid", 80, nullptr,
-                                    [](const std::string&) { return LookupResult{EAI_NONAME, {}}; }};
+                      return Target{"no-such-host.invalid", 80, nullptr, [](const std::string&) {
+                                      return LookupResult{EAI_NONAME, {}};
+                                    }};
                     },
                     EAI_NONAME, "no-such-host.invalid", 2s}),
     [](const ::testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
@@ -263,9 +263,11 @@ INSTANTIATE_TEST_SUITE_P(
 // lead straight to a listener.
 TEST(AsioTcpClient, UnusableTargetFailsWithoutLookup) {
   LoopbackListener listener;
-  const std::pair<std::string, std::int32_t> targets[] = {
-      {"bad-port.invalid", 0}, {"bad-port.invalid", -1}, {"bad-port.invalid", 65536},
-      {"bad-port.invalid", 70000}, {"", listener.port()}};
+  const std::pair<std::string, std::int32_t> targets[] = {{"bad-port.invalid", 0},
+                                                          {"bad-port.invalid", -1},
+                                                          {"bad-port.invalid", 65536},
+                                                          {"bad-port.invalid", 70000},
+                                                          {"", listener.port()}};
   for (const auto& [host, port] : targets) {
     SCOPED_TRACE("host \"" + host + "\" port " + std::to_string(port));
     auto script = std::make_shared<Script>();
@@ -350,8 +352,7 @@ TEST_P(AsioTcpClientPeerEnds, DeliversOneDisconnection) {
 }
 
 const Seen kUp = Connected(0, "127.0.0.1");
-const Seen kReset{Seen::Kind::kError, kConnectionReset, testing::SocketErrorText(kConnectionReset), true,
-                  "127.0.0.1"};
+const Seen kReset{Seen::Kind::kError, kConnectionReset, testing::SocketErrorText(kConnectionReset), true, "127.0.0.1"};
 const Seen kDown{Seen::Kind::kDisconnected, 0, {}, false, "127.0.0.1"};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -407,10 +408,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // The run always disconnects first; a Connect that finds a
                       // link up closes it without a word.
                       DropCase{"ConnectElsewhere", false, true, {Seen::Kind::kConnected}},
-                      DropCase{"DisconnectThenConnect",
-                               true,
-                               true,
-                               {Seen::Kind::kDisconnected, Seen::Kind::kConnected}}),
+                      DropCase{
+                          "DisconnectThenConnect", true, true, {Seen::Kind::kDisconnected, Seen::Kind::kConnected}}),
     [](const ::testing::TestParamInfo<DropCase>& info) { return std::string(info.param.name); });
 
 // The run aborts after a handler throws; the client must still be sound:
@@ -472,15 +471,17 @@ TEST_P(AsioTcpClientAbandons, OnlyTheLaterAttemptIsHeardOf) {
   EXPECT_EQ(client.PeerPort(), accepting.port());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AsioTcpClient, AsioTcpClientAbandons,
-    ::testing::Values(AbandonCase{"Silent",
-                                  [] {
-                                    auto silent = std::make_shared<LoopbackListener>(Behaviour::kSilent);
-                                    return Target{silent->address(), silent->port(), silent};
-                                  }},
-                      AbandonCase{"Refused", [] { return Refusing("127.0.0.1"); }}),
-    [](const ::testing::TestParamInfo<AbandonCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(AsioTcpClient, AsioTcpClientAbandons,
+                         ::testing::Values(AbandonCase{"Silent",
+                                                       [] {
+                                                         auto silent =
+                                                             std::make_shared<LoopbackListener>(Behaviour::kSilent);
+                                                         return Target{silent->address(), silent->port(), silent};
+                                                       }},
+                                           AbandonCase{"Refused", [] { return Refusing("127.0.0.1"); }}),
+                         [](const ::testing::TestParamInfo<AbandonCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 struct AfterHangCase {
   const char* name;
@@ -537,7 +538,7 @@ enum class Peer { kAccept, kSilent, kRefuse };
 struct EyeballsCase {
   const char* name;
   friend std::ostream& operator<<(std::ostream& out, const EyeballsCase& c) { return out << c.name; }
-  std::vector<std::pair<std::string, Peer>> addresses;  // as resolved, all on one port
+  std::vector<std::pair<std::string, Peer>> addresses;     // as resolved, all on one port
   std::optional<std::chrono::milliseconds> attempt_delay;  // none: the client's own default
   std::string winner;
   std::chrono::milliseconds at_least;
@@ -557,8 +558,8 @@ TEST_P(AsioTcpClientSeveralAddresses, FirstToConnectWinsWellWithinDeadline) {
       port = refusing->port();
       peers.push_back(refusing);
     } else {
-      auto listener =
-          std::make_shared<LoopbackListener>(peer == Peer::kSilent ? Behaviour::kSilent : Behaviour::kAccept, address, port);
+      auto listener = std::make_shared<LoopbackListener>(
+          peer == Peer::kSilent ? Behaviour::kSilent : Behaviour::kAccept, address, port);
       port = listener->port();
       peers.push_back(listener);
     }
@@ -587,10 +588,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A silent address gets company after the delay instead of using up
         // the 25 s; a refusing one hands over at once, long before the delay.
-        EyeballsCase{"SilentFirst", {{"127.0.0.2", Peer::kSilent}, {"127.0.0.1", Peer::kAccept}}, 250ms, "127.0.0.1",
-                     200ms},
-        EyeballsCase{"SilentIPv6First", {{"::1", Peer::kSilent}, {"127.0.0.1", Peer::kAccept}}, 250ms, "127.0.0.1",
-                     200ms},
+        EyeballsCase{
+            "SilentFirst", {{"127.0.0.2", Peer::kSilent}, {"127.0.0.1", Peer::kAccept}}, 250ms, "127.0.0.1", 200ms},
+        EyeballsCase{
+            "SilentIPv6First", {{"::1", Peer::kSilent}, {"127.0.0.1", Peer::kAccept}}, 250ms, "127.0.0.1", 200ms},
         // The delay the probe itself runs with.
         EyeballsCase{"SilentFirstAtTheDefaultDelay",
                      {{"127.0.0.2", Peer::kSilent}, {"127.0.0.1", Peer::kAccept}},
@@ -606,8 +607,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "127.0.0.3",
                      250ms,
                      1000ms},
-        EyeballsCase{"RefusedFirst", {{"127.0.0.1", Peer::kRefuse}, {"127.0.0.2", Peer::kAccept}}, 60s, "127.0.0.2",
-                     0ms},
+        EyeballsCase{
+            "RefusedFirst", {{"127.0.0.1", Peer::kRefuse}, {"127.0.0.2", Peer::kAccept}}, 60s, "127.0.0.2", 0ms},
         // Families alternate: ::1 comes second although resolved last.
         EyeballsCase{"FamiliesInterleaved",
                      {{"127.0.0.2", Peer::kRefuse}, {"127.0.0.3", Peer::kAccept}, {"::1", Peer::kAccept}},

@@ -62,13 +62,13 @@ TEST_P(HostLookupSystem, ResolvesToNumericAddresses) {
   }
   ASSERT_EQ(result.error, 0);
   if (!test.any_of.empty()) {
-    EXPECT_TRUE(std::any_of(test.any_of.begin(), test.any_of.end(),
-                            [&](const std::string& address) { return Holds(result.addresses, address); }))
-        << ::testing::PrintToString(result.addresses);
+    EXPECT_TRUE(std::any_of(test.any_of.begin(), test.any_of.end(), [&](const std::string& address) {
+      return Holds(result.addresses, address);
+    })) << ::testing::PrintToString(result.addresses);
   }
   for (const std::string& address : test.all_of) {
-    EXPECT_TRUE(Holds(result.addresses, address)) << address << " missing from "
-                                                   << ::testing::PrintToString(result.addresses);
+    EXPECT_TRUE(Holds(result.addresses, address))
+        << address << " missing from " << ::testing::PrintToString(result.addresses);
   }
   std::vector<std::string> unique = result.addresses;
   std::sort(unique.begin(), unique.end());
@@ -83,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         SystemCase{"Localhost", "localhost", Source::kHostsFile, true, {"127.0.0.1", "::1"}, {}},
         // Not in every hosts file; where it is missing, the nameserver is asked.
         SystemCase{"Ipv6NameFromTheHostsFile", "ip6-localhost", Source::kNameserver, true, {}, {"::1"}},
-        SystemCase{"BothFamiliesFromDns", testing::kDnsBoth.c_str(), Source::kNameserver, true, {}, {"127.0.0.1", "::1"}},
+        SystemCase{
+            "BothFamiliesFromDns", testing::kDnsBoth.c_str(), Source::kNameserver, true, {}, {"127.0.0.1", "::1"}},
         SystemCase{"Unresolvable", "no-such-host.invalid", Source::kNameserver, false, {}, {}},
         SystemCase{"NameWithoutAddresses", testing::kDnsNoAddress.c_str(), Source::kNameserver, false, {}, {}}),
     [](const ::testing::TestParamInfo<SystemCase>& info) { return std::string(info.param.name); });

@@ -62,7 +62,9 @@ INSTANTIATE_TEST_SUITE_P(
                       IdentityCase{"OrdinaryIPv4", [] { return Ordinary("127.0.0.1"); }, false},
                       IdentityCase{"OrdinaryIPv6", [] { return Ordinary("::1"); }, false},
                       IdentityCase{"NotConnected",
-                                   [] { return Socket{UnconnectedSocket(), nullptr}; },
+                                   [] {
+                                     return Socket{UnconnectedSocket(), nullptr};
+                                   },
                                    false}),
     [](const ::testing::TestParamInfo<IdentityCase>& info) { return std::string(info.param.name); });
 

@@ -126,30 +126,34 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorLineCase{"40000 a:1", "COUNT \"40000\" is out of range (-32768 to 32767)"},
         ErrorLineCase{"1 127.0.0.1:80,", "target 1 \"127.0.0.1:80,\": port \"80,\" is not a number"},
         ErrorLineCase{"1 a:1 b:", "target 2 \"b:\": port \"\" is not a number"},
-        ErrorLineCase{"1 a:2147483648", "target 1 \"a:2147483648\": port \"2147483648\" is out of range "
-                                        "(-2147483648 to 2147483647)"},
+        ErrorLineCase{"1 a:2147483648",
+                      "target 1 \"a:2147483648\": port \"2147483648\" is out of range "
+                      "(-2147483648 to 2147483647)"},
         ErrorLineCase{"1 a:1 a:2 a:3 a:4 a:5 a:6 a:7 a:8 a:9 a:10 a:11",
                       "target 10 \"a:10 a:11\": port \"10 a:11\" is not a number (at most ten targets are read; "
                       "the tenth takes the rest of the text)"},
         ErrorLineCase{"1 a:\x1b]0;owned\x07", "target 1 \"a:^[]0;owned^G\": port \"^[]0;owned^G\" is not a number"},
-        ErrorLineCase{"1 host:" + std::string(60, '9'),
-                      "target 1 \"host:" + std::string(43, '9') + "...\": port \"" + std::string(48, '9') +
-                          "...\" is out of range (-2147483648 to 2147483647)"},
+        ErrorLineCase{"1 host:" + std::string(60, '9'), "target 1 \"host:" + std::string(43, '9') + "...\": port \"" +
+                                                            std::string(48, '9') +
+                                                            "...\" is out of range (-2147483648 to 2147483647)"},
         ErrorLineCase{"1 a:" + std::string(32765, '1'),
                       std::string("the argument text is longer than 32767 ") + kArgumentTextUnits},
         // The limit of 48 shown bytes: a token that fills it is shown whole ...
         ErrorLineCase{std::string(48, 'x'), "COUNT \"" + std::string(48, 'x') + "\" is not a number"},
         // ... and a cut never splits a UTF-8 character or a caret pair.
         ErrorLineCase{std::string(47, 'x') + "\xc3\xa9", "COUNT \"" + std::string(47, 'x') + "...\" is not a number"},
-        ErrorLineCase{std::string(46, 'x') + "\xe2\x82\xac", "COUNT \"" + std::string(46, 'x') + "...\" is not a number"},
+        ErrorLineCase{std::string(46, 'x') + "\xe2\x82\xac",
+                      "COUNT \"" + std::string(46, 'x') + "...\" is not a number"},
         ErrorLineCase{std::string(45, 'x') + "\xe2\x82\xacz",
                       "COUNT \"" + std::string(45, 'x') + "\xe2\x82\xac...\" is not a number"},
         ErrorLineCase{std::string(47, 'x') + "\x1b" + "z", "COUNT \"" + std::string(47, 'x') + "...\" is not a number"},
-        ErrorLineCase{std::string(46, 'x') + "\x1b" + "z", "COUNT \"" + std::string(46, 'x') + "^[...\" is not a number"},
+        ErrorLineCase{std::string(46, 'x') + "\x1b" + "z",
+                      "COUNT \"" + std::string(46, 'x') + "^[...\" is not a number"},
         // Control characters count as shown, two bytes each.
         ErrorLineCase{std::string(46, 'x') + "\r\n", "COUNT \"" + std::string(46, 'x') + "^M...\" is not a number"},
         // A byte that starts no whole character is one on its own.
-        ErrorLineCase{std::string(47, 'x') + "\xc3z", "COUNT \"" + std::string(47, 'x') + "\xc3...\" is not a number"}));
+        ErrorLineCase{std::string(47, 'x') + "\xc3z",
+                      "COUNT \"" + std::string(47, 'x') + "\xc3...\" is not a number"}));
 
 TEST_F(RunFixture, ArgumentsThatReadFineLeaveStandardErrorAlone) {
   run.argument_text = "2 a:1 nocolon \"b c:2.5\"";

@@ -18,12 +18,12 @@ std::string Line(const std::string& message) { return kStamp + message; }
 
 struct CheckCase {
   const char* name;
-  std::int64_t start_ms;                // the virtual clock at the start
-  std::optional<ScriptedEvent> event;   // what the client reports, 5 ms after Connect
-  std::int64_t check_ms;                // how long the check must take
-  int wakeups;                          // one for each event, one for the poll that ends the wait
-  std::int16_t mark;                    // the target's Connected mark after it
-  const char* outcome_line;             // the trace line the event leaves, if any
+  std::int64_t start_ms;               // the virtual clock at the start
+  std::optional<ScriptedEvent> event;  // what the client reports, 5 ms after Connect
+  std::int64_t check_ms;               // how long the check must take
+  int wakeups;                         // one for each event, one for the poll that ends the wait
+  std::int16_t mark;                   // the target's Connected mark after it
+  const char* outcome_line;            // the trace line the event leaves, if any
 };
 
 class CheckTcpStatusTest : public RunFixture, public ::testing::WithParamInterface<CheckCase> {
@@ -54,19 +54,18 @@ TEST_P(CheckTcpStatusTest, WaitsForTheOutcomeOrTheDeadline) {
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, CheckTcpStatusTest,
-    ::testing::Values(
-        CheckCase{"SuccessAtTheNextPoll", 1'000'000, ScriptedEvent::Connected(0), 20, 2, 1,
-                  " <-- Connected to h on port 80"},
-        CheckCase{"RefusalAtTheNextWholeSecond", 1'000'000, ScriptedEvent::Connected(111), 1000, 2, 0,
-                  " --- Failed Connecting to h on port 80"},
-        CheckCase{"RefusalJustBeforeASecondTicks", 1'000'990, ScriptedEvent::Connected(111), 1020, 2, 0,
-                  " --- Failed Connecting to h on port 80"},
-        CheckCase{"SilenceUntilTheSecondAfterTheDeadline", 1'000'000, std::nullopt, 26000, 1, 0, nullptr},
-        // The second after the deadline begins 10 ms after a poll: the wait
-        // sleeps once, to the poll after that.
-        CheckCase{"SilenceStartedLateInASecond", 1'000'990, std::nullopt, 25020, 1, 0, nullptr},
-        CheckCase{"ErrorEventChangesNothing", 1'000'000, ScriptedEvent::Error(111, "Connection refused"), 26000, 2, 0,
-                  "Error 111: Connection refused (tcpClient_Error)"}),
+    ::testing::Values(CheckCase{"SuccessAtTheNextPoll", 1'000'000, ScriptedEvent::Connected(0), 20, 2, 1,
+                                " <-- Connected to h on port 80"},
+                      CheckCase{"RefusalAtTheNextWholeSecond", 1'000'000, ScriptedEvent::Connected(111), 1000, 2, 0,
+                                " --- Failed Connecting to h on port 80"},
+                      CheckCase{"RefusalJustBeforeASecondTicks", 1'000'990, ScriptedEvent::Connected(111), 1020, 2, 0,
+                                " --- Failed Connecting to h on port 80"},
+                      CheckCase{"SilenceUntilTheSecondAfterTheDeadline", 1'000'000, std::nullopt, 26000, 1, 0, nullptr},
+                      // The second after the deadline begins 10 ms after a poll: the wait
+                      // sleeps once, to the poll after that.
+                      CheckCase{"SilenceStartedLateInASecond", 1'000'990, std::nullopt, 25020, 1, 0, nullptr},
+                      CheckCase{"ErrorEventChangesNothing", 1'000'000, ScriptedEvent::Error(111, "Connection refused"),
+                                26000, 2, 0, "Error 111: Connection refused (tcpClient_Error)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PollCase {
@@ -130,12 +129,12 @@ TEST_F(CheckSequenceTest, TwoReachableTargetsAreDroppedAndSpacedBy200Ms) {
   ASSERT_EQ(client.connects().size(), 2u);
   EXPECT_EQ(client.connects()[1].at_ms - client.connects()[0].at_ms, 220);
   EXPECT_EQ(client.disconnects(), (std::vector<std::int64_t>{1'000'020, 1'000'240}));
-  EXPECT_EQ(TraceLines(),
-            (std::vector<std::string>{"", Line(" Start"), Line(" CommandLine = 2 a:1 b:2"),
-                                      Line(" --> Connecting to a on port 1"), Line(" <-- Connected to a on port 1"),
-                                      Line(" --- Disconnected"), Line(" --> Connecting to b on port 2"),
-                                      Line(" <-- Connected to b on port 2"), Line(" --- Disconnected"),
-                                      Line(" Return Value: 100")}));
+  EXPECT_EQ(
+      TraceLines(),
+      (std::vector<std::string>{
+          "", Line(" Start"), Line(" CommandLine = 2 a:1 b:2"), Line(" --> Connecting to a on port 1"),
+          Line(" <-- Connected to a on port 1"), Line(" --- Disconnected"), Line(" --> Connecting to b on port 2"),
+          Line(" <-- Connected to b on port 2"), Line(" --- Disconnected"), Line(" Return Value: 100")}));
 }
 
 TEST_F(CheckSequenceTest, TenReachableTargetsTakeAboutTwoSeconds) {

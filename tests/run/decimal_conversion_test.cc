@@ -19,15 +19,17 @@ TEST_P(ConvertsToInt16, RoundsHalvesToEvenFromTheDigitsThemselves) {
   EXPECT_EQ(ToInt16(GetParam().text), GetParam().value) << '"' << GetParam().text << '"';
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, ConvertsToInt16,
-    ::testing::Values(Converted{"0", 0}, Converted{"7", 7}, Converted{"  12  ", 12}, Converted{"+3", 3},
-                      Converted{"-3", -3}, Converted{"007", 7}, Converted{"2.5", 2}, Converted{"3.5", 4},
-                      Converted{"-2.5", -2}, Converted{"-3.5", -4}, Converted{"0.5", 0}, Converted{".5", 0},
-                      Converted{"1.", 1}, Converted{"1.49999999999999999999", 1}, Converted{"0.50000000000000000001", 1},
-                      Converted{"2.50000000000000000000", 2}, Converted{"-0.4", 0}, Converted{"32767", 32767},
-                      Converted{"32767.4", 32767}, Converted{"-32768", -32768}, Converted{"-32768.5", -32768},
-                      Converted{"000000000000000000000000000000000000042", 42}));
+INSTANTIATE_TEST_SUITE_P(Forms, ConvertsToInt16,
+                         ::testing::Values(Converted{"0", 0}, Converted{"7", 7}, Converted{"  12  ", 12},
+                                           Converted{"+3", 3}, Converted{"-3", -3}, Converted{"007", 7},
+                                           Converted{"2.5", 2}, Converted{"3.5", 4}, Converted{"-2.5", -2},
+                                           Converted{"-3.5", -4}, Converted{"0.5", 0}, Converted{".5", 0},
+                                           Converted{"1.", 1}, Converted{"1.49999999999999999999", 1},
+                                           Converted{"0.50000000000000000001", 1},
+                                           Converted{"2.50000000000000000000", 2}, Converted{"-0.4", 0},
+                                           Converted{"32767", 32767}, Converted{"32767.4", 32767},
+                                           Converted{"-32768", -32768}, Converted{"-32768.5", -32768},
+                                           Converted{"000000000000000000000000000000000000042", 42}));
 
 class RejectedByInt16 : public ::testing::TestWithParam<const char*> {};
 

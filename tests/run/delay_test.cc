@@ -66,8 +66,7 @@ TEST_P(DelayGrid, DeliversAtTheEndOfTheSliceInWhichTheEventCame) {
 
 INSTANTIATE_TEST_SUITE_P(Arrivals, DelayGrid,
                          ::testing::Values(GridCase{0, 10}, GridCase{1, 10}, GridCase{9, 10}, GridCase{10, 10},
-                                           GridCase{11, 20}, GridCase{55, 60}, GridCase{199, 200},
-                                           GridCase{200, 200}));
+                                           GridCase{11, 20}, GridCase{55, 60}, GridCase{199, 200}, GridCase{200, 200}));
 
 TEST_F(DelayEvents, SlowWorkAtASliceEndDoesNotEatIntoTheSlicesAfterIt) {
   // The work at the end of slice 5 takes 150 ms; each later slice still
@@ -98,8 +97,7 @@ TEST_P(DelayWorkAtASliceEnd, KeepsTheGridUpToOneSlice) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Work, DelayWorkAtASliceEnd,
-                         ::testing::Values(WorkCase{0, 200}, WorkCase{4, 200}, WorkCase{10, 200},
-                                           WorkCase{11, 211}),
+                         ::testing::Values(WorkCase{0, 200}, WorkCase{4, 200}, WorkCase{10, 200}, WorkCase{11, 211}),
                          WorkName);
 
 // The same between two pauses: the second keeps to the first one's grid

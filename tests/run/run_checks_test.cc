@@ -37,8 +37,8 @@ TEST_F(RunChecksTest, TracedArgumentErrorEndsAfterHalfASecond) {
   run.argument_text = "x a:1";
   EXPECT_EQ(window.Load(), (RunEnd{0, false}));
   EXPECT_EQ(env.elapsed_ms(), 500);
-  EXPECT_EQ(TraceLines(), (std::vector<std::string>{"", Line(" Start"), Line(" CommandLine = x a:1"),
-                                                    Line(" Argument Error")}));
+  EXPECT_EQ(TraceLines(),
+            (std::vector<std::string>{"", Line(" Start"), Line(" CommandLine = x a:1"), Line(" Argument Error")}));
   EXPECT_TRUE(client.connects().empty());
 }
 

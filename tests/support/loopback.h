@@ -124,7 +124,7 @@ class LoopbackListener {
   std::string address_;
   std::uint16_t port_ = 0;
   UniqueFd listener_;
-  UniqueFd filler_;  // kSilent: the connection that fills the accept queue
+  UniqueFd filler_;                   // kSilent: the connection that fills the accept queue
   std::unique_ptr<AcceptWait> wait_;  // where the accept thread sleeps
   mutable std::mutex mutex_;
   mutable std::condition_variable accepted_changed_;

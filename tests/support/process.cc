@@ -28,8 +28,7 @@ void Drain(int fd, std::string& text) {
 
 }  // namespace
 
-StartedProcess::StartedProcess(const fs::path& program, const std::vector<std::string>& arguments,
-                               ProcessLimits limits)
+StartedProcess::StartedProcess(const fs::path& program, const std::vector<std::string>& arguments, ProcessLimits limits)
     : program_(program) {
   std::vector<char*> argv;
   std::string program_text = program.string();
@@ -146,9 +145,7 @@ const std::vector<std::string>& ProbeEmulator() {
   return emulator;
 }
 
-ProbeCopy::ProbeCopy(const fs::path& dir) : binary_(dir / "vornask") {
-  fs::copy_file(VORNASK_BINARY, binary_);
-}
+ProbeCopy::ProbeCopy(const fs::path& dir) : binary_(dir / "vornask") { fs::copy_file(VORNASK_BINARY, binary_); }
 
 std::vector<std::string> ProbeCopy::Command(const std::vector<std::string>& arguments) const {
   std::vector<std::string> command(ProbeEmulator());

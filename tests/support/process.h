@@ -54,7 +54,7 @@ struct ProcessLimits {
   // The child's standard error is a pipe whose reading end is already
   // closed, as when the caller's reader has gone away.
   bool stderr_unread = false;
-  long stack_bytes = -1;      // RLIMIT_STACK for the child; -1 leaves it
+  long stack_bytes = -1;  // RLIMIT_STACK for the child; -1 leaves it
 };
 
 // A child started without waiting for it, for tests that act while it runs.

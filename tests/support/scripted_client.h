@@ -39,9 +39,7 @@ class ScriptedClient final : public TcpClient {
   // Any event at an absolute virtual time (ms of the virtual clock).
   void At(std::int64_t at_ms, ScriptedEvent event) { Schedule(at_ms, std::move(event)); }
   // Something the test does at a virtual time, such as removing the trace.
-  void AtDo(std::int64_t at_ms, std::function<void()> action) {
-    Schedule(at_ms, {ClientEvent{}, std::move(action)});
-  }
+  void AtDo(std::int64_t at_ms, std::function<void()> action) { Schedule(at_ms, {ClientEvent{}, std::move(action)}); }
 
   bool LinkUp() override {
     if (fail_link_up > 0) {

@@ -18,7 +18,8 @@ TempDir::TempDir() {
     const std::filesystem::path candidate =
         std::filesystem::temp_directory_path() / ("vornask-test-" + std::to_string(pick() % 1'000'000'000'000));
     if (std::filesystem::create_directory(candidate)) {
-      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace);
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::replace);
       path_ = candidate;
       return;
     }

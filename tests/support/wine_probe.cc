@@ -95,9 +95,9 @@ void MakeReady() {
   // Detached from every pipe of the tests: a server that held a test's
   // output open would keep ctest waiting for it. One already running makes
   // this one give up at once.
-  RunInPrefix({"/bin/sh", "-c", std::string("exec ") + kWineserver + " " + kServerPersistence +
-                                    " </dev/null >/dev/null 2>&1"},
-              seconds(30));
+  RunInPrefix(
+      {"/bin/sh", "-c", std::string("exec ") + kWineserver + " " + kServerPersistence + " </dev/null >/dev/null 2>&1"},
+      seconds(30));
   const ProcessResult warm = RunInPrefix({kWine, Program().string(), "--version"}, seconds(120));
   if (warm.status != 0 || warm.out.rfind("vornask ", 0) != 0) Fail("vornask.exe --version failed under wine", warm);
 }

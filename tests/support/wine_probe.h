@@ -32,8 +32,7 @@ class WineProbe {
   std::filesystem::path trace() const { return binary_.parent_path() / "tcpdebug.txt"; }
   void EnableTrace() const;
   // wine vornask.exe ARGUMENTS..., with `environment` ("NAME=VALUE") added.
-  ProcessResult Run(const std::vector<std::string>& arguments,
-                    std::chrono::seconds bound = std::chrono::seconds(60),
+  ProcessResult Run(const std::vector<std::string>& arguments, std::chrono::seconds bound = std::chrono::seconds(60),
                     const std::vector<std::string>& environment = {}) const;
   // The probe started by the launcher with exactly this command line (UTF-8).
   ProcessResult RunWithCommandLine(const std::string& command_line,

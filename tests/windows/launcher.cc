@@ -48,8 +48,8 @@ int wmain(int argc, wchar_t** argv) {
   // its own, terminated.
   std::wstring command_line;
   if (!bytes.empty()) {
-    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                         nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     if (size == 0) return Fail(L"the command line file is not UTF-8");
     command_line.resize(static_cast<std::size_t>(size));
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
@@ -67,8 +67,7 @@ int wmain(int argc, wchar_t** argv) {
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
   // With the program named apart, the command line is passed on unread.
-  if (!CreateProcessW(argv[1], command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessW(argv[1], command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
     return Fail(L"cannot start the program");
   }
   CloseHandle(process.hThread);
