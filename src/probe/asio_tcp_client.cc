@@ -78,6 +78,10 @@ class AsioTcpClient::Impl {
   }
   // Before the io_context goes: no lookup thread may post to it any more.
   ~Impl() { lookup_.SetNotifier(nullptr); }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+  Impl(Impl&&) = delete;
+  Impl& operator=(Impl&&) = delete;
 
   bool AwaitActivity(std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;

@@ -352,6 +352,9 @@ TEST_P(AsioTcpClientPeerEnds, DeliversOneDisconnection) {
 }
 
 const Seen kUp = Connected(0, "127.0.0.1");
+// kConnectionReset is a constant expression in its own file, so it is set
+// before any dynamic initialisation reads it.
+// NOLINTNEXTLINE(cppcoreguidelines-interfaces-global-init)
 const Seen kReset{Seen::Kind::kError, kConnectionReset, testing::SocketErrorText(kConnectionReset), true, "127.0.0.1"};
 const Seen kDown{Seen::Kind::kDisconnected, 0, {}, false, "127.0.0.1"};
 

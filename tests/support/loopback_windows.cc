@@ -7,8 +7,6 @@ namespace vornask::testing {
 
 namespace {
 
-SOCKET Native(std::intptr_t fd) { return static_cast<SOCKET>(fd); }
-
 [[noreturn]] void ThrowCode(const std::string& what, int code) {
   throw std::runtime_error(what + ": " + std::system_category().message(code) + " (" + std::to_string(code) + ")");
 }

@@ -62,8 +62,8 @@ class ScriptedClient final : public TcpClient {
 
   struct ConnectCall {
     std::string host;
-    std::int32_t port;
-    std::int64_t at_ms;
+    std::int32_t port = 0;
+    std::int64_t at_ms = 0;
   };
   const std::vector<ConnectCall>& connects() const { return connects_; }
   const std::vector<std::int64_t>& disconnects() const { return disconnects_; }
@@ -75,11 +75,11 @@ class ScriptedClient final : public TcpClient {
 
  private:
   struct Reply {
-    std::int16_t status;
-    std::int64_t after_ms;  // negative: no event at all
+    std::int16_t status = 0;
+    std::int64_t after_ms = 0;  // negative: no event at all
   };
   struct Pending {
-    std::int64_t at_ms;
+    std::int64_t at_ms = 0;
     ScriptedEvent event;
   };
   void Schedule(std::int64_t at_ms, ScriptedEvent event);
