@@ -34,6 +34,8 @@ struct Pipe {
     ::close(read_end);
     CloseWriteEnd();
   }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
   // The reader then sees the end once it has read what was written.
   void CloseWriteEnd() {
     if (write_end >= 0) ::close(write_end);

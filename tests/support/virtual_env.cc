@@ -10,7 +10,7 @@ std::string VirtualEnv::LocalTimestamp() {
     --fail_timestamps;
     throw std::runtime_error("local time unavailable");
   }
-  const std::int64_t seconds = 12 * 3600 + elapsed_ms() / 1000;
+  const std::int64_t seconds = std::int64_t{12} * 3600 + elapsed_ms() / 1000;
   char text[32];
   std::snprintf(text, sizeof text, "2026-12-10 %02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600 % 24),
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
